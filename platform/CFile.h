@@ -1,0 +1,61 @@
+// A file opened through a POSIX file descriptor, with the operations and open flags of the
+// original framework's file class. `\` in a path is a folder separator and becomes `/`.
+// Failing reads, writes and seeks throw CFileException; the destructor closes quietly.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+#include "platform/CFileException.h"
+
+namespace platform {
+
+// The times that can be set on a file. A creation time cannot be set on POSIX.
+struct CFileStatus {
+    std::time_t m_mtime = 0;  // modification time
+    std::time_t m_atime = 0;  // last access time
+};
+
+class CFile {
+public:
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeReadWrite = 0x0002,
+        shareDenyWrite = 0x0020,
+        modeCreate = 0x1000,
+        modeNoTruncate = 0x2000,
+    };
+    enum SeekPosition { begin = 0, current = 1, end = 2 };
+
+    CFile() = default;
+    // Opens the file or throws CFileException.
+    CFile(const char* fileName, unsigned openFlags);
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+    virtual ~CFile();
+
+    // Opens the file; on failure fills `error` (when given) and returns false.
+    virtual bool Open(const char* fileName, unsigned openFlags, CFileException* error = nullptr);
+    // Returns the number of bytes read: fewer than asked only at the end of the file.
+    virtual unsigned Read(void* buffer, unsigned count);
+    // Writes every byte or throws.
+    virtual void Write(const void* buffer, unsigned count);
+    // Returns the new position.
+    virtual std::uint64_t Seek(std::int64_t offset, SeekPosition from);
+    virtual std::uint64_t GetLength() const;
+    virtual void Close();
+    bool IsOpen() const { return m_descriptor >= 0; }
+    // The path as it was given to Open, separators unchanged.
+    const std::string& GetFilePath() const { return m_strFileName; }
+
+    // Sets the modification and access times of a closed file; throws CFileException.
+    static void SetStatus(const char* fileName, const CFileStatus& status);
+
+private:
+    int m_descriptor = -1;
+    std::string m_strFileName;
+};
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+// The folder and file calls that the reader and the installer need, on POSIX. Paths may use
+// `\` or `/` as separators; both reach the OS as `/`. The current directory is never changed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The path with every `\` turned into `/`, as the OS wants it.
+std::string nativePath(std::string_view path);
+
+enum class PathType { missing, file, folder };
+PathType pathType(std::string_view path);
+
+// mkdir with mode 0777 (the umask applies). False when the folder could not be created.
+bool createDirectory(std::string_view path);
+
+// Applies Windows file attributes: on a file, the read-only bit (0x01) removes every write
+// permission bit; on a folder nothing changes; every other bit is ignored. False on failure.
+bool setFileAttributes(std::string_view path, std::uint32_t attributes);
+
+bool deleteFile(std::string_view path);
+
+// `$TMPDIR` or `/tmp`, with a trailing `/`.
+std::string temporaryFolder();
+
+// The running program's own file (`/proc/self/exe`).
+std::string programPath();
+
+// No POSIX path lies on a removable drive.
+bool isRemovableDrive(std::string_view drive);
+
+}  // namespace platform
