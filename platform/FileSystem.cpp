@@ -1,0 +1,79 @@
+// The folder and file calls on POSIX. Nothing here changes the current directory, follows a
+// path through anything but the OS's own resolution, or creates links.
+#include "platform/FileSystem.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace platform {
+
+std::string nativePath(std::string_view path) {
+    std::string native(path);
+    for (char& character : native) {
+        if (character == '\\') {
+            character = '/';
+        }
+    }
+    return native;
+}
+
+PathType pathType(std::string_view path) {
+    struct stat status {};
+    if (::stat(nativePath(path).c_str(), &status) != 0) {
+        return PathType::missing;
+    }
+    return S_ISDIR(status.st_mode) ? PathType::folder : PathType::file;
+}
+
+bool createDirectory(std::string_view path) {
+    return ::mkdir(nativePath(path).c_str(), 0777) == 0;
+}
+
+bool setFileAttributes(std::string_view path, std::uint32_t attributes) {
+    constexpr std::uint32_t readOnly = 0x01;
+    const std::string native = nativePath(path);
+    struct stat status {};
+    if (::stat(native.c_str(), &status) != 0) {
+        return false;
+    }
+    // Windows ignores the read-only bit on folders; a read-only folder here would also stop the
+    // installer from writing the entries that belong inside it.
+    if (S_ISDIR(status.st_mode) || (attributes & readOnly) == 0) {
+        return true;
+    }
+    // Only the write bits go; set-user-id, set-group-id and sticky stay exactly as they were.
+    const mode_t withoutWrite = (status.st_mode & 07777) & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH};
+    return ::chmod(native.c_str(), withoutWrite) == 0;
+}
+
+bool deleteFile(std::string_view path) {
+    return ::unlink(nativePath(path).c_str()) == 0;
+}
+
+std::string temporaryFolder() {
+    const char* fromEnvironment = std::getenv("TMPDIR");
+    std::string folder =
+        (fromEnvironment != nullptr && *fromEnvironment != '\0') ? fromEnvironment : "/tmp";
+    if (folder.back() != '/') {
+        folder.push_back('/');
+    }
+    return folder;
+}
+
+std::string programPath() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) {
+        return {};
+    }
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+bool isRemovableDrive(std::string_view) {
+    return false;
+}
+
+}  // namespace platform

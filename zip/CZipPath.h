@@ -6,6 +6,16 @@
 
 class CZipPath {
 public:
+    // A path split as the Windows `_splitpath` does; each piece is cut to its limit (drive 2,
+    // the others 255 bytes).
+    struct Pieces {
+        std::string drive;      // a letter and a colon at the very start, else empty
+        std::string folder;     // up to and including the last `\` or `/`
+        std::string name;       // up to the last dot
+        std::string extension;  // the last dot and what follows it
+    };
+    static Pieces split(const char* path);
+
     static std::string folderOf(const char* path);
     static std::string titleOf(const char* path);
     static std::string pathWithoutDrive(const char* path);

@@ -39,6 +39,7 @@ public:
     int currentVolume = -1;
 
 private:
+    void moveToNextVolumeOrRaise();
     void openVolumeFile(const std::string& name);
     std::string splitVolumeName(bool isLast, const std::string& path) const;
 };
