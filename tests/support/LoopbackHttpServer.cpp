@@ -14,7 +14,7 @@
 #include <system_error>
 #include <utility>
 
-namespace tests {
+namespace testsupport {
 
 namespace {
 
@@ -292,4 +292,4 @@ bool LoopbackHttpServer::waitWhileConnected(int connection, milliseconds duratio
     return Clock::now() < deadline;
 }
 
-}  // namespace tests
+}  // namespace testsupport

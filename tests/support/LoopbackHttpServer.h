@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-namespace tests {
+namespace testsupport {
 
 class LoopbackHttpServer {
 public:
@@ -95,4 +95,4 @@ private:
     std::thread worker;  // last: starts once everything above exists
 };
 
-}  // namespace tests
+}  // namespace testsupport
