@@ -1,0 +1,48 @@
+// Internal codes to causes, and what a raised reader error carries.
+#include <gtest/gtest.h>
+
+#include "zip/CZipException.h"
+
+TEST(CZipExceptionTest, MapCauseFollowsTheCauseTable) {
+    const std::pair<int, int> codeToCause[] = {
+        {0, CZipException::generic},
+        {-7, CZipException::generic},
+        {-100, CZipException::generic},
+        {-110, CZipException::generic},
+        {3, CZipException::generic},
+        {1, CZipException::streamEnd},
+        {2, CZipException::needDictionary},
+        {-1, CZipException::systemError},
+        {-3, CZipException::dataError},
+        {-6, CZipException::versionError},
+        {zipCode::badArchive, CZipException::badArchive},
+        {zipCode::badCrc, CZipException::badCrc},
+        {zipCode::removableSpan, CZipException::removableSpan},
+        {zipCode::reserved16, CZipException::reserved16},
+        {zipCode::endRecordNotFound, CZipException::endRecordNotFound},
+    };
+    for (const auto& [code, cause] : codeToCause) {
+        EXPECT_EQ(CZipException::mapCause(code), cause) << "code " << code;
+    }
+    EXPECT_EQ(CZipException::versionError, 9);
+    EXPECT_EQ(CZipException::endRecordNotFound, 18);
+}
+
+TEST(CZipExceptionTest, RaisedErrorCarriesMappedCauseAndFileName) {
+    try {
+        raiseZipError(zipCode::badCrc, "/pkg/demo.zip");
+        FAIL() << "raiseZipError returned";
+    } catch (const platform::CException& caught) {
+        const auto* zipError = dynamic_cast<const CZipException*>(&caught);
+        ASSERT_NE(zipError, nullptr);
+        EXPECT_EQ(zipError->cause, CZipException::badCrc);
+        EXPECT_EQ(zipError->fileName, "/pkg/demo.zip");
+        EXPECT_STREQ(caught.what(), CZipException(CZipException::dataError).what());
+    }
+}
+
+TEST(CZipExceptionTest, NullFileNameLeavesTheNameEmpty) {
+    const CZipException error(CZipException::badArchive, nullptr);
+    EXPECT_TRUE(error.fileName.empty());
+    EXPECT_EQ(error.cause, CZipException::badArchive);
+}
