@@ -1,0 +1,58 @@
+// Reads the host program's path from the registry and derives the install folder from it.
+// It neither creates nor tests the install folder: the installation does that.
+#include "app/HostLocator.h"
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::array<std::string_view, 2> hostKeys{
+    "Software\\Corvane\\Syndal USB",
+    "Software\\Veltrane\\Strivana",
+};
+constexpr std::string_view pathValueName = "Path";
+// The buffer the value is read into, terminator included.
+constexpr std::size_t pathBufferSize = 260;
+
+HostLocation refuse(StringId message) {
+    return {{}, message};
+}
+
+bool isAbsolute(std::string_view path) {
+    return !path.empty() && (path.front() == '/' || path.front() == '\\');
+}
+
+}  // namespace
+
+HostLocation locateHost(const platform::RegistryFile& registry) {
+    // Only the first key that opens is read, even when it lacks the value.
+    const platform::RegistryKey* key = nullptr;
+    for (std::string_view keyPath : hostKeys) {
+        key = registry.openKey(keyPath);
+        if (key != nullptr) {
+            break;
+        }
+    }
+    if (key == nullptr) {
+        return refuse(IDS_HOST_NOT_FOUND);
+    }
+
+    const auto query = key->queryValue(pathValueName, pathBufferSize);
+    if (query.status != platform::RegistryKey::QueryStatus::ok ||
+        query.value.type != platform::REG_SZ) {
+        return refuse(IDS_REGISTRY_ERROR);
+    }
+    const std::string& hostPath = query.value.data;
+    if (hostPath.find_first_of("\\/") == std::string::npos) {
+        return refuse(IDS_REGISTRY_ERROR);
+    }
+    // A drive letter means something only inside a Wine prefix; a path that is still relative
+    // after mapping would land below whatever folder the program was started from.
+    const std::optional<std::string> mappedPath = registry.mapDrivePath(hostPath);
+    if (!mappedPath || !isAbsolute(*mappedPath)) {
+        return refuse(IDS_REGISTRY_ERROR);
+    }
+    const std::string hostFolder = mappedPath->substr(0, mappedPath->find_last_of("\\/"));
+    return {hostFolder + "\\App", std::nullopt};
+}

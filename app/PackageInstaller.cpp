@@ -1,0 +1,182 @@
+// Validating a package and installing it through a staging folder. Every entry is extracted
+// and checked before the first file reaches the install folder, and the files then arrive by
+// renames that are undone if any of them fails. The descriptor is read from memory: no copy
+// of it is written anywhere.
+#include "app/PackageInstaller.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "app/InstallTransaction.h"
+#include "app/PlacementPlan.h"
+#include "app/StagingFolder.h"
+#include "platform/CException.h"
+#include "platform/FileSystem.h"
+#include "platform/IniFile.h"
+#include "zip/CZipPath.h"
+#include "zip/CZipReader.h"
+
+namespace {
+
+using WORD = CZipReader::WORD;
+
+constexpr std::uint32_t extractionBufferSize = 65535;
+// A descriptor is a few lines of text; anything bigger is not one, and is not read into memory.
+constexpr std::uint32_t descriptorSizeLimit = 1024 * 1024;
+constexpr std::string_view descriptorSection = "Tockit";
+
+InstallResult refused() {
+    return {};
+}
+
+std::string entryName(const CZipReader& reader, WORD index) {
+    CZipEntry info;
+    reader.getEntryInfo(info, index);
+    return info.fileNameString();
+}
+
+std::optional<WORD> findDescriptor(const CZipReader& reader) {
+    for (int index = 0; index < reader.entryCount(); ++index) {
+        if (entryName(reader, static_cast<WORD>(index)).find(".app") != std::string::npos) {
+            return static_cast<WORD>(index);
+        }
+    }
+    return std::nullopt;
+}
+
+// The descriptor's text, or nullopt when it cannot be read in full and checked.
+std::optional<std::string> readDescriptor(CZipReader& reader, WORD index) {
+    CZipEntry info;
+    reader.getEntryInfo(info, index);
+    if (info.uncompressedSize > descriptorSizeLimit || !reader.openEntryForRead(index)) {
+        return std::nullopt;
+    }
+    std::string text;
+    std::vector<char> chunk(extractionBufferSize);
+    unsigned received = 0;
+    do {
+        // A call after the last byte lets the inflater reach the end of its stream.
+        received = reader.readEntryData(chunk.data(), extractionBufferSize);
+        text.append(chunk.data(), received);
+    } while (received == extractionBufferSize);
+    if (reader.closeCurrentEntry(nullptr, false) != 1) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool equalIgnoringAsciiCase(std::string_view left, std::string_view right) {
+    const auto lower = [](char character) {
+        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
+                                                    : character;
+    };
+    return std::ranges::equal(left, right, {}, lower, lower);
+}
+
+bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string_view parameters) {
+    bool codeFound = false;
+    bool parametersFound = false;
+    for (int index = 0; index < reader.entryCount(); ++index) {
+        const std::string name = entryName(reader, static_cast<WORD>(index));
+        codeFound = codeFound || equalIgnoringAsciiCase(name, code);
+        parametersFound = parametersFound || equalIgnoringAsciiCase(name, parameters);
+    }
+    return codeFound && parametersFound;
+}
+
+// A stored path that climbs out of the folder it is extracted into ("..\x") would write
+// outside the staging folder.
+bool leavesItsFolder(std::string_view storedPath) {
+    std::size_t start = 0;
+    while (start <= storedPath.size()) {
+        const std::size_t end = std::min(storedPath.find_first_of("\\/", start), storedPath.size());
+        if (storedPath.substr(start, end - start) == "..") {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+// Writes every entry below `folder`; false as soon as one cannot be written in full.
+bool extractAll(CZipReader& reader, const std::string& folder) {
+    for (int index = 0; index < reader.entryCount(); ++index) {
+        const auto entry = static_cast<WORD>(index);
+        const std::string storedPath = CZipPath::pathWithoutDrive(entryName(reader, entry).c_str());
+        if (leavesItsFolder(storedPath) ||
+            !reader.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
+            return false;
+        }
+        // A folder entry counts as extracted even when its folder could not be made, for
+        // example because an earlier entry of the same name is a file.
+        if (reader.isEntryFolder(entry) &&
+            platform::pathType(folder + "\\" + storedPath) != platform::PathType::folder) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::filesystem::path withoutTrailingSeparators(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+InstallResult install(CZipReader& reader, const std::string& packagePath,
+                      const std::string& installFolder) {
+    reader.openArchive(packagePath.c_str(), CZipStore::openReadOnly, 0);
+    const std::optional<WORD> descriptorIndex = findDescriptor(reader);
+    if (!descriptorIndex) {
+        return refused();
+    }
+    const std::optional<std::string> descriptorText = readDescriptor(reader, *descriptorIndex);
+    if (!descriptorText) {
+        return refused();
+    }
+    const platform::IniFile descriptor(*descriptorText);
+    if (!namesBothFiles(reader, descriptor.getString(descriptorSection, "CODE"),
+                        descriptor.getString(descriptorSection, "PAR"))) {
+        return refused();
+    }
+
+    const std::filesystem::path target =
+        withoutTrailingSeparators(platform::nativePath(installFolder));
+    const StagingFolder staging(target.parent_path());
+    if (!extractAll(reader, staging.packageFolder().string())) {
+        return refused();
+    }
+    const auto plan = planPlacement(staging.packageFolder(), target);
+    if (!plan) {
+        return refused();
+    }
+    InstallTransaction transaction(staging.asideFolder());
+    for (const Placement& placement : *plan) {
+        transaction.place(placement);
+    }
+    transaction.commit();
+    return {true, descriptor.getString(descriptorSection, "Name")};
+}
+
+}  // namespace
+
+InstallResult installPackage(const std::string& packagePath, const std::string& installFolder) {
+    CZipReader reader;
+    try {
+        return install(reader, packagePath, installFolder);
+    } catch (const platform::CException&) {
+        // By now the staging folder is gone and every rename has been undone. The failure may
+        // have left an entry open; it is closed without its checks.
+        try {
+            reader.closeCurrentEntry(nullptr, true);
+        } catch (const platform::CException&) {
+            // A data descriptor that does not match either is one more sign of the damage
+            // already being refused.
+        }
+        return refused();
+    }
+}

@@ -1,0 +1,75 @@
+// The checks of the first page's Next, in the order the user meets them.
+#include "app/SourceIntake.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+#include "app/PackageInstaller.h"
+#include "platform/CFile.h"
+#include "platform/FileSystem.h"
+
+namespace {
+
+bool containsIgnoringAsciiCase(std::string_view text, std::string_view lowerCasePart) {
+    const auto lower = [](char character) {
+        return static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
+    };
+    return !std::ranges::search(text, lowerCasePart, {}, lower).empty();
+}
+
+IntakeOutcome refuse(StringId message, bool focusSource, std::string source) {
+    IntakeOutcome outcome;
+    outcome.message = message;
+    outcome.focusSource = focusSource;
+    outcome.source = std::move(source);
+    return outcome;
+}
+
+}  // namespace
+
+bool isAddress(std::string_view text) {
+    return containsIgnoringAsciiCase(text, "http://") ||
+           containsIgnoringAsciiCase(text, "https://");
+}
+
+bool FileExists(const std::string& path) {
+    // Opening a folder for reading succeeds on POSIX, so the folder test comes first.
+    platform::CFile file;
+    return platform::pathType(path) == platform::PathType::file &&
+           file.Open(path.c_str(), platform::CFile::modeRead);
+}
+
+IntakeOutcome takeSource(const std::string& text, const IntakeContext& context) {
+    if (text.empty()) {
+        return refuse(IDS_SOURCE_REQUIRED, true, text);
+    }
+    std::string source = text;
+    if (isAddress(text)) {
+        switch (context.downloader.download(text, context.downloadTarget, context.progress)) {
+            case platform::DownloadResult::failed:
+                return refuse(IDS_DOWNLOAD_FAILED, false, text);
+            case platform::DownloadResult::cancelled: {
+                IntakeOutcome outcome;
+                outcome.verdict = IntakeOutcome::cancelled;
+                outcome.source = text;
+                return outcome;
+            }
+            case platform::DownloadResult::completed:
+                source = context.downloadTarget;
+                break;
+        }
+    } else if (!FileExists(text)) {
+        return refuse(IDS_FILE_MISSING, true, text);
+    }
+
+    const InstallResult result = installPackage(source, context.installFolder);
+    if (!result.installed) {
+        return refuse(IDS_NOT_VALID, false, source);
+    }
+    IntakeOutcome outcome;
+    outcome.verdict = IntakeOutcome::installed;
+    outcome.source = source;
+    outcome.appName = result.appName;
+    return outcome;
+}

@@ -1,0 +1,42 @@
+// The journal of renames behind an all-or-nothing installation.
+#include "app/InstallTransaction.h"
+
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include "platform/CFileException.h"
+
+namespace fs = std::filesystem;
+
+InstallTransaction::InstallTransaction(fs::path asideFolder)
+    : asideFolder(std::move(asideFolder)) {}
+
+InstallTransaction::~InstallTransaction() {
+    if (committed) {
+        return;
+    }
+    // A rename back into a folder the installation has just written to can only fail if
+    // something outside the installer interferes; there is nobody to tell, and a destructor
+    // must not throw, so the undo goes on with the remaining renames.
+    std::error_code ignored;
+    for (auto done = journal.rbegin(); done != journal.rend(); ++done) {
+        fs::rename(done->to, done->from, ignored);
+    }
+}
+
+void InstallTransaction::place(const Placement& placement) {
+    if (placement.replaces) {
+        rename(placement.target, asideFolder / std::to_string(journal.size()));
+    }
+    rename(placement.staged, placement.target);
+}
+
+void InstallTransaction::rename(const fs::path& from, const fs::path& to) {
+    std::error_code error;
+    fs::rename(from, to, error);
+    if (error) {
+        throw platform::CFileException::fromErrno(error.value(), from.string());
+    }
+    journal.push_back({from, to});
+}

@@ -1,0 +1,47 @@
+// The quiet installation reuses the wizard's logic, so that both refuse and accept the same
+// packages with the same words.
+#include "app/QuietInstall.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "app/CommandLine.h"
+#include "app/HostLocator.h"
+#include "app/SourceIntake.h"
+
+namespace {
+
+// One line per message: the texts' own line breaks become spaces.
+void printLine(std::ostream& stream, std::string text) {
+    std::ranges::replace(text, '\n', ' ');
+    stream << text << '\n';
+}
+
+}  // namespace
+
+int runQuietInstall(const std::string& source, const platform::RegistryFile& registry,
+                    platform::Downloader& downloader, const std::string& downloadTarget,
+                    std::ostream& out, std::ostream& err) {
+    const HostLocation host = locateHost(registry);
+    if (host.refusal) {
+        printLine(err, loadString(*host.refusal));
+        return exitHostNotLocated;
+    }
+
+    // Nobody can cancel a download without a window.
+    const auto keepGoing = [](std::uint64_t, std::uint64_t) { return true; };
+    const IntakeContext context{downloader, downloadTarget, host.installFolder, keepGoing};
+    const IntakeOutcome outcome = takeSource(source, context);
+    switch (outcome.verdict) {
+        case IntakeOutcome::installed:
+            printLine(out, formatInstalledMessage(outcome.appName));
+            return exitInstalled;
+        case IntakeOutcome::refused:
+            printLine(err, loadString(*outcome.message));
+            return exitRefused;
+        case IntakeOutcome::cancelled:
+            break;
+    }
+    printLine(err, loadString(IDS_DOWNLOAD_FAILED));
+    return exitRefused;
+}
