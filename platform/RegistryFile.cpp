@@ -1,0 +1,403 @@
+// Parses registry files as the registry editor exports them and as Wine keeps them. Only the
+// keys below HKEY_LOCAL_MACHINE are kept. A line that cannot be understood is skipped rather
+// than failing the whole file: the host lookup needs one value and should not be defeated by a
+// stray line elsewhere. Deletion entries ("[-key]", "name"=-) and value types other than
+// strings, expandable strings, binary and dword are ignored.
+#include "platform/RegistryFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/TextScanning.h"
+
+namespace platform {
+
+namespace {
+
+using text::trimmed;
+
+// Far beyond any real registry; a larger file is treated as unreadable rather than loaded.
+constexpr std::uintmax_t maximumFileSize = 256 * 1024 * 1024;
+constexpr std::string_view machineRoot = "hkey_local_machine\\";
+
+enum class Format { unknown, regedit4, regedit5, wine };
+
+Format formatOf(std::string_view headerLine) {
+    headerLine = trimmed(headerLine);
+    if (headerLine == "Windows Registry Editor Version 5.00") {
+        return Format::regedit5;
+    }
+    if (headerLine == "REGEDIT4") {
+        return Format::regedit4;
+    }
+    if (headerLine == "WINE REGISTRY Version 2") {
+        return Format::wine;
+    }
+    return Format::unknown;
+}
+
+void appendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+// UTF-16LE to UTF-8. A surrogate without its partner becomes U+FFFD; an odd last byte is
+// dropped.
+std::string utf8FromUtf16(std::string_view bytes) {
+    constexpr char32_t replacement = 0xFFFD;
+    std::string out;
+    out.reserve(bytes.size());
+    const auto unitAt = [&bytes](std::size_t index) {
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[index]) |
+                                     (static_cast<unsigned char>(bytes[index + 1]) << 8));
+    };
+    const std::size_t units = bytes.size() / 2;
+    for (std::size_t i = 0; i < units; ++i) {
+        const char32_t unit = unitAt(2 * i);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
+            const char32_t low = unitAt(2 * (i + 1));
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? replacement : unit);
+    }
+    return out;
+}
+
+// The file's text in UTF-8, whichever byte-order mark it starts with.
+std::string decodedText(std::string_view raw) {
+    if (raw.starts_with("\xFF\xFE")) {
+        return utf8FromUtf16(raw.substr(2));
+    }
+    if (raw.starts_with("\xEF\xBB\xBF")) {
+        raw.remove_prefix(3);
+    }
+    return std::string(raw);
+}
+
+// Reads a quoted string at the start of `rest` ("a\"b\\c" -> a"b\c), consuming it. Any other
+// backslash stays as it is. Nullopt when the closing quote is missing.
+std::optional<std::string> takeQuoted(std::string_view& rest) {
+    if (rest.empty() || rest.front() != '"') {
+        return std::nullopt;
+    }
+    std::string out;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c == '"') {
+            rest.remove_prefix(i + 1);
+            return out;
+        }
+        if (c == '\\' && i + 1 < rest.size() && (rest[i + 1] == '\\' || rest[i + 1] == '"')) {
+            ++i;
+        }
+        out += rest[i];
+    }
+    return std::nullopt;
+}
+
+// "aa,0b, ff" -> its bytes; nullopt when a byte is not one or two hex digits.
+std::optional<std::string> hexBytes(std::string_view list) {
+    std::string bytes;
+    list = trimmed(list);
+    while (!list.empty()) {
+        const auto comma = list.find(',');
+        const std::string_view token = trimmed(list.substr(0, comma));
+        unsigned value = 0;
+        const auto [end, error] =
+            std::from_chars(token.data(), token.data() + token.size(), value, 16);
+        if (token.empty() || token.size() > 2 || error != std::errc{} ||
+            end != token.data() + token.size()) {
+            return std::nullopt;
+        }
+        bytes += static_cast<char>(value);
+        list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
+    }
+    return bytes;
+}
+
+std::string littleEndian(std::uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i) {
+        bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    return bytes;
+}
+
+std::string textUpToTerminator(std::string text) {
+    text.resize(std::min(text.size(), text.find('\0')));
+    return text;
+}
+
+// A value written as `hex(type):` bytes; string bytes are UTF-16LE except in REGEDIT4 files.
+std::optional<RegistryValue> typedBytes(unsigned type, std::string bytes, Format format) {
+    switch (type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            return RegistryValue{
+                static_cast<RegistryType>(type),
+                textUpToTerminator(format == Format::regedit4 ? std::move(bytes)
+                                                              : utf8FromUtf16(bytes))};
+        case REG_BINARY:
+        case REG_DWORD:
+        case REG_NONE:
+            return RegistryValue{static_cast<RegistryType>(type), std::move(bytes)};
+        default:
+            return std::nullopt;
+    }
+}
+
+// The number in a type prefix such as "(2):", consuming it; nullopt when malformed.
+std::optional<unsigned> takeTypeNumber(std::string_view& rest) {
+    unsigned type = 0;
+    if (!rest.starts_with('(')) {
+        return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(rest.data() + 1, rest.data() + rest.size(), type, 16);
+    if (error != std::errc{} ||
+        std::string_view(end, rest.data() + rest.size()).substr(0, 2) != "):") {
+        return std::nullopt;
+    }
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.data()) + 2);
+    return type;
+}
+
+// The data right of "name=" (hex continuation lines already joined).
+std::optional<RegistryValue> parseData(std::string_view data, Format format) {
+    if (data.starts_with('"')) {
+        auto text = takeQuoted(data);
+        if (!text) {
+            return std::nullopt;
+        }
+        return RegistryValue{REG_SZ, std::move(*text)};
+    }
+    if (data.starts_with("dword:")) {
+        const std::string_view digits = trimmed(data.substr(6));
+        std::uint32_t value = 0;
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (digits.empty() || digits.size() > 8 || error != std::errc{} ||
+            end != digits.data() + digits.size()) {
+            return std::nullopt;
+        }
+        return RegistryValue{REG_DWORD, littleEndian(value)};
+    }
+    if (data.starts_with("hex:")) {
+        auto bytes = hexBytes(data.substr(4));
+        if (!bytes) {
+            return std::nullopt;
+        }
+        return RegistryValue{REG_BINARY, std::move(*bytes)};
+    }
+    if (data.starts_with("hex(")) {
+        data.remove_prefix(3);
+        const auto type = takeTypeNumber(data);
+        auto bytes = type ? hexBytes(data) : std::nullopt;
+        if (!bytes) {
+            return std::nullopt;
+        }
+        return typedBytes(*type, std::move(*bytes), format);
+    }
+    if (data.starts_with("str(")) {  // Wine's readable form of string types
+        data.remove_prefix(3);
+        const auto type = takeTypeNumber(data);
+        auto text = type ? takeQuoted(data) : std::nullopt;
+        if (!text || (*type != REG_SZ && *type != REG_EXPAND_SZ)) {
+            return std::nullopt;
+        }
+        return RegistryValue{static_cast<RegistryType>(*type), std::move(*text)};
+    }
+    return std::nullopt;
+}
+
+// A section's key name, unescaped: Wine doubles the backslashes between key names.
+std::string sectionKeyName(std::string_view name, Format format) {
+    if (format != Format::wine) {
+        return std::string(name);
+    }
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (name[i] == '\\' && i + 1 < name.size() && name[i + 1] == '\\') {
+            ++i;
+        }
+        out += name[i];
+    }
+    return out;
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return {};
+    }
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > maximumFileSize) {
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+}  // namespace
+
+RegistryKey::QueryResult RegistryKey::queryValue(std::string_view name,
+                                                 std::size_t bufferSize) const {
+    const auto found = values.find(text::asciiLowerCased(name));
+    if (found == values.end()) {
+        return {};
+    }
+    const RegistryValue& value = found->second;
+    const bool isText = value.type == REG_SZ || value.type == REG_EXPAND_SZ;
+    const std::size_t needed = value.data.size() + (isText ? 1 : 0);
+    if (needed >= bufferSize) {
+        return {QueryStatus::moreData, {value.type, {}}};
+    }
+    return {QueryStatus::ok, value};
+}
+
+RegistryFile RegistryFile::fromEnvironment() {
+    if (const std::string exported = environment("TOCKIT_REGISTRY"); !exported.empty()) {
+        return fromText(readWholeFile(exported));
+    }
+    std::string prefix = environment("WINEPREFIX");
+    if (prefix.empty()) {
+        const std::string home = environment("HOME");
+        if (home.empty()) {
+            return {};
+        }
+        prefix = home + "/.wine";
+    }
+    return fromText(readWholeFile(prefix + "/system.reg"), "HKEY_LOCAL_MACHINE", prefix);
+}
+
+RegistryFile RegistryFile::fromText(std::string_view fileText, std::string_view keyRoot,
+                                    std::optional<std::string> winePrefix) {
+    RegistryFile file;
+    file.winePrefix = std::move(winePrefix);
+
+    const std::string decoded = decodedText(fileText);
+    text::LineReader lines(decoded);
+    std::string_view line;
+    if (!lines.next(line)) {
+        return file;
+    }
+    const Format format = formatOf(line);
+    if (format == Format::unknown) {
+        return file;
+    }
+
+    const std::string rootPrefix = keyRoot.empty() ? "" : text::asciiLowerCased(keyRoot) + "\\";
+    RegistryKey* key = nullptr;  // the current section's key; null in a section we skip
+    while (lines.next(line)) {
+        line = trimmed(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#') {
+            continue;
+        }
+        if (line.front() == '[') {
+            key = nullptr;
+            const auto close = line.rfind(']');  // Wine puts a time stamp after the bracket
+            if (close == std::string_view::npos) {
+                continue;
+            }
+            const std::string path = rootPrefix + text::asciiLowerCased(sectionKeyName(
+                                                      line.substr(1, close - 1), format));
+            if (path.starts_with(machineRoot)) {
+                key = &file.keys[path.substr(machineRoot.size())];
+            }
+            continue;
+        }
+        if (key == nullptr || (line.front() != '"' && line.front() != '@')) {
+            continue;
+        }
+
+        std::string_view rest = line;
+        std::string name;
+        if (rest.front() == '@') {
+            rest.remove_prefix(1);
+        } else if (auto quoted = takeQuoted(rest)) {
+            name = std::move(*quoted);
+        } else {
+            continue;
+        }
+        rest = trimmed(rest);
+        if (!rest.starts_with('=')) {
+            continue;
+        }
+        rest = trimmed(rest.substr(1));
+
+        std::string joined;  // hex data continued over several lines, each ending in '\'
+        if (rest.starts_with("hex") && rest.ends_with('\\')) {
+            joined = rest.substr(0, rest.size() - 1);
+            while (lines.next(line)) {
+                line = trimmed(line);
+                const bool continues = line.ends_with('\\');
+                joined += continues ? line.substr(0, line.size() - 1) : line;
+                if (!continues) {
+                    break;
+                }
+            }
+            rest = joined;
+        }
+
+        if (auto value = parseData(rest, format)) {
+            key->values.insert_or_assign(text::asciiLowerCased(name), std::move(*value));
+        }
+    }
+    return file;
+}
+
+const RegistryKey* RegistryFile::openKey(std::string_view keyPath) const {
+    const auto found = keys.find(text::asciiLowerCased(keyPath));
+    return found == keys.end() ? nullptr : &found->second;
+}
+
+std::optional<std::string> RegistryFile::mapDrivePath(std::string_view path) const {
+    const bool hasDriveLetter = path.size() >= 2 && path[1] == ':' &&
+                                text::asciiLower(path[0]) >= 'a' &&
+                                text::asciiLower(path[0]) <= 'z';
+    if (!hasDriveLetter) {
+        return std::string(path);
+    }
+    if (!winePrefix) {
+        return std::nullopt;
+    }
+    const std::string drive = *winePrefix + "/dosdevices/" + text::asciiLower(path[0]) + ":";
+    std::error_code error;
+    if (!std::filesystem::is_directory(drive, error)) {
+        return std::nullopt;
+    }
+    std::string rest(path.substr(2));
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    rest.erase(0, rest.find_first_not_of('/'));
+    return rest.empty() ? drive : drive + "/" + rest;
+}
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+// Small helpers shared by the readers of hand-written text files (the registry file and the INI
+// reader): splitting into lines, trimming blanks and ASCII case folding. Case folding is ASCII
+// only, as the Windows calls these readers stand in for compare names; no locale is consulted.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace platform::text {
+
+// Without the spaces and tabs around it.
+inline std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+inline char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+inline std::string asciiLowerCased(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = asciiLower(c);
+    }
+    return lower;
+}
+
+inline bool equalIgnoringAsciiCase(std::string_view left, std::string_view right) {
+    if (left.size() != right.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        if (asciiLower(left[i]) != asciiLower(right[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The lines of a text, LF or CRLF ended, without their line ends. Views into the text.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : rest(text) {}
+
+    bool next(std::string_view& line) {
+        if (rest.empty()) {
+            return false;
+        }
+        const auto end = rest.find('\n');
+        line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        return true;
+    }
+
+private:
+    std::string_view rest;
+};
+
+}  // namespace platform::text
