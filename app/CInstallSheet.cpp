@@ -1,0 +1,34 @@
+// The wizard's frame: caption, buttons, side image and page order.
+#include "app/CInstallSheet.h"
+
+#include <QPixmap>
+
+#include "platform/Downloader.h"
+
+CInstallSheet::CInstallSheet(UserPrompts& prompts, platform::Downloader& downloader,
+                             QWidget* parent)
+    : QWizard(parent),
+      m_page1(*this),
+      m_page2(*this),
+      m_strTempPath(platform::downloadTarget()),
+      m_prompts(prompts),
+      m_downloader(downloader) {
+    // The image lives in a static library, whose resources are not registered on their own.
+    Q_INIT_RESOURCE(wizard);
+
+    setWindowTitle(QString::fromStdString(loadString(IDS_SHEET_CAPTION)));
+    setWizardStyle(QWizard::ClassicStyle);
+    setOption(QWizard::HaveHelpButton, false);
+    setPixmap(QWizard::WatermarkPixmap, QPixmap(QStringLiteral(":/side-image.png")));
+    setPage(sourcePage, &m_page1);
+    setPage(donePage, &m_page2);
+    connect(this, &QWizard::currentIdChanged, this, &CInstallSheet::OnPageActivated);
+}
+
+void CInstallSheet::OnPageActivated(int id) {
+    if (id == sourcePage) {
+        m_page1.OnSetActive();
+    } else if (id == donePage) {
+        m_page2.OnSetActive();
+    }
+}

@@ -1,0 +1,43 @@
+// The wizard: the two pages and the state they share (download target, install folder, name of
+// the package installed last). It routes each activation of a page to that page's OnSetActive;
+// it knows nothing of packages itself.
+#pragma once
+
+#include <QWizard>
+#include <string>
+
+#include "app/CInstallPage1.h"
+#include "app/CInstallPage2.h"
+
+class UserPrompts;
+
+namespace platform {
+class Downloader;
+}
+
+class CInstallSheet final : public QWizard {
+    Q_OBJECT
+
+public:
+    enum PageId { sourcePage = 0, donePage = 1 };
+
+    CInstallSheet(UserPrompts& prompts, platform::Downloader& downloader,
+                  QWidget* parent = nullptr);
+
+    UserPrompts& prompts() const { return m_prompts; }
+    platform::Downloader& downloader() const { return m_downloader; }
+
+    CInstallPage1 m_page1;
+    CInstallPage2 m_page2;
+    // Where an addressed package is downloaded to: the per-user cache, because the program's
+    // own folder is read-only once installed.
+    std::string m_strTempPath;
+    std::string m_strInstallFolder;
+    std::string m_strAppName;
+
+private:
+    void OnPageActivated(int id);
+
+    UserPrompts& m_prompts;
+    platform::Downloader& m_downloader;
+};

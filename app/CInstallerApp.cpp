@@ -1,0 +1,32 @@
+// Start-up: the host lookup's refusals as message boxes, or the wizard.
+#include "app/CInstallerApp.h"
+
+#include <QCoreApplication>
+
+#include "app/CInstallSheet.h"
+#include "app/HostLocator.h"
+#include "app/UserPrompts.h"
+
+CInstallerApp::CInstallerApp(UserPrompts& prompts, platform::Downloader& downloader,
+                             const platform::RegistryFile& registry, std::string initialSource)
+    : m_prompts(prompts),
+      m_downloader(downloader),
+      m_registry(registry),
+      m_strInitialSource(std::move(initialSource)) {}
+
+bool CInstallerApp::InitInstance() {
+    const HostLocation host = locateHost(m_registry);
+    if (host.refusal) {
+        // No title of its own: the caption is the program file's name.
+        m_prompts.showMessage(nullptr, *host.refusal, QCoreApplication::applicationName(),
+                              UserPrompts::Icon::warning);
+        return false;
+    }
+    m_strInstallFolder = host.installFolder;
+
+    CInstallSheet sheet(m_prompts, m_downloader);
+    sheet.m_strInstallFolder = m_strInstallFolder;
+    sheet.m_page1.m_strSource = m_strInitialSource;
+    sheet.exec();
+    return false;
+}

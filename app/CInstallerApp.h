@@ -1,0 +1,33 @@
+// The program's start: locate the host program, then run the wizard modally with its install
+// folder. Showing the start-up refusals is all it does itself; the lookup is the core's.
+#pragma once
+
+#include <string>
+
+class UserPrompts;
+
+namespace platform {
+class Downloader;
+class RegistryFile;
+}  // namespace platform
+
+class CInstallerApp {
+public:
+    // `initialSource` is the first page's text when the wizard opens.
+    CInstallerApp(UserPrompts& prompts, platform::Downloader& downloader,
+                  const platform::RegistryFile& registry, std::string initialSource);
+
+    // Returns when the wizard has closed, or at once after a start-up message. Always false:
+    // nothing runs after it.
+    bool InitInstance();
+
+    bool hostLocated() const { return !m_strInstallFolder.empty(); }
+
+    std::string m_strInstallFolder;
+
+private:
+    UserPrompts& m_prompts;
+    platform::Downloader& m_downloader;
+    const platform::RegistryFile& m_registry;
+    std::string m_strInitialSource;
+};

@@ -1,0 +1,25 @@
+// Message boxes and the package file dialog on Qt Widgets.
+#include "app/UserPrompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+void QtUserPrompts::showMessage(QWidget* owner, StringId message, const QString& caption,
+                                Icon icon) {
+    QMessageBox box(icon == Icon::warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption,
+                    QString::fromStdString(loadString(message)), QMessageBox::Ok, owner);
+    box.exec();
+}
+
+std::optional<QString> QtUserPrompts::choosePackageFile(QWidget* owner) {
+    QFileDialog dialog(owner);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Tockit Files (*.zip)"), QStringLiteral("All Files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("zip"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}

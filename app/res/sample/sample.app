@@ -1,0 +1,4 @@
+[Tockit]
+Name=Sample Mode
+CODE=sample.bin
+PAR=sample-par.bin
