@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include "app/CInstallerApp.h"
+#include "app/CommandLine.h"
 #include "app/UserPrompts.h"
 #include "platform/Downloader.h"
 #include "platform/RegistryFile.h"
@@ -17,7 +18,7 @@ int runWizard(int argc, char** argv, const std::string& initialSource) {
 
     CInstallerApp installer(prompts, downloader, registry, initialSource);
     installer.InitInstance();
-    // The same status as the quiet mode's when the host was not located.
-    constexpr int hostNotLocated = 3;
-    return installer.hostLocated() ? 0 : hostNotLocated;
+    // The wizard reports every outcome on screen; only a host that was not located shows in the
+    // status, as it does in the quiet mode.
+    return installer.hostLocated() ? 0 : exitHostNotLocated;
 }
