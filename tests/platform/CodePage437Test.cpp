@@ -5,21 +5,22 @@
 
 #include "platform/CodePage437.h"
 
-TEST(CodePage437Test, UpperHalfBecomesItsGlyphs) {
+TEST(CodePage437Test, UpperHalfBecomesItsGlyphsAndAsciiStays) {
     const std::pair<std::string, std::string> cases[] = {
-        {"\x80", "Ç"}, {"\x81", "ü"},      {"\x9E", "₧"},
-        {"\xB0", "░"}, {"\xE1", "ß"},      {"\xEA", "Ω"},
-        {"\xFE", "■"}, {"\xFF", "\u00A0"}, {"na\x84ve_\x9A.txt", "naäve_Ü.txt"},
+        {"\x80", "Ç"},
+        {"\x81", "ü"},
+        {"\x9E", "₧"},
+        {"\xB0", "░"},
+        {"\xE1", "ß"},
+        {"\xEA", "Ω"},
+        {"\xFE", "■"},
+        {"\xFF", "\u00A0"},
+        {"na\x84ve_\x9A.txt", "naäve_Ü.txt"},
+        {"dir\\File 1.bin~", "dir\\File 1.bin~"},
     };
     for (const auto& [oem, utf8] : cases) {
         EXPECT_EQ(platform::codePage437ToUtf8(oem), utf8);
     }
-}
-
-TEST(CodePage437Test, AsciiStaysAsItIs) {
-    const std::string ascii = "dir\\File 1.bin~";
-    EXPECT_EQ(platform::codePage437ToUtf8(ascii), ascii);
-    EXPECT_EQ(platform::codePage437ToUtf8(std::string_view("a\0b", 3)), std::string("a\0b", 3));
 }
 
 TEST(CodePage437Test, EveryUpperByteGivesADistinctNonAsciiCharacter) {

@@ -30,13 +30,6 @@ TEST(FileSystemTest, PathTypeTellsFilesFoldersAndNothing) {
     EXPECT_EQ(platform::pathType(scratch.pathOf("missing")), platform::PathType::missing);
 }
 
-TEST(FileSystemTest, CreateDirectoryFailsWhereSomethingExists) {
-    testsupport::ScratchFolder scratch;
-    EXPECT_TRUE(platform::createDirectory(scratch.pathOf("new")));
-    EXPECT_EQ(platform::pathType(scratch.pathOf("new")), platform::PathType::folder);
-    EXPECT_FALSE(platform::createDirectory(scratch.pathOf("new")));
-}
-
 TEST(FileSystemTest, ReadOnlyAttributeRemovesEveryWriteBitOfAFileOnly) {
     testsupport::ScratchFolder scratch;
     const std::string file = scratch.writeFile("file", "x");
@@ -56,14 +49,6 @@ TEST(FileSystemTest, ReadOnlyAttributeRemovesEveryWriteBitOfAFileOnly) {
     EXPECT_TRUE(platform::setFileAttributes(folder, 0x11));  // folders keep their permissions
     EXPECT_EQ(permissionsOf(folder), 0755u);
     EXPECT_FALSE(platform::setFileAttributes(scratch.pathOf("missing"), 0x01));
-}
-
-TEST(FileSystemTest, DeleteFileRemovesOnlyWhatExists) {
-    testsupport::ScratchFolder scratch;
-    const std::string file = scratch.writeFile("file", "x");
-    EXPECT_TRUE(platform::deleteFile(file));
-    EXPECT_EQ(platform::pathType(file), platform::PathType::missing);
-    EXPECT_FALSE(platform::deleteFile(file));
 }
 
 TEST(FileSystemTest, TemporaryFolderFollowsTmpdirAndEndsWithASlash) {

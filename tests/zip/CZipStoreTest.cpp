@@ -138,13 +138,6 @@ TEST(CZipStoreTest, BackslashPathsNameTheirVolumesTheSameWay) {
     EXPECT_EQ(store.activeFile->GetFilePath(), scratch.path() + "\\demo.000");
 }
 
-TEST(CZipStoreTest, OpeningAMissingArchiveRaisesAFileError) {
-    testsupport::ScratchFolder scratch;
-    CZipStore store;
-    EXPECT_THROW(store.open(scratch.pathOf("none.zip").c_str(), CZipStore::openReadOnly, 0),
-                 platform::CFileException);
-}
-
 TEST(CZipStoreTest, DriveOfPathIsALetterAndColonAtTheStart) {
     EXPECT_EQ(driveOfPath("C:\\pkg\\demo.zip"), "C:");
     EXPECT_EQ(driveOfPath("/pkg/demo.zip"), "");
