@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 #include "platform/TextScanning.h"
 
@@ -116,21 +117,30 @@ std::optional<std::string> takeQuoted(std::string_view& rest) {
     return std::nullopt;
 }
 
+// A number of one to `maximumDigits` hex digits, blanks around it allowed.
+std::optional<std::uint32_t> hexNumber(std::string_view digits, std::size_t maximumDigits) {
+    digits = trimmed(digits);
+    std::uint32_t value = 0;
+    const auto [end, error] =
+        std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    if (digits.empty() || digits.size() > maximumDigits || error != std::errc{} ||
+        end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 // "aa,0b, ff" -> its bytes; nullopt when a byte is not one or two hex digits.
 std::optional<std::string> hexBytes(std::string_view list) {
     std::string bytes;
     list = trimmed(list);
     while (!list.empty()) {
         const auto comma = list.find(',');
-        const std::string_view token = trimmed(list.substr(0, comma));
-        unsigned value = 0;
-        const auto [end, error] =
-            std::from_chars(token.data(), token.data() + token.size(), value, 16);
-        if (token.empty() || token.size() > 2 || error != std::errc{} ||
-            end != token.data() + token.size()) {
+        const auto byte = hexNumber(list.substr(0, comma), 2);
+        if (!byte) {
             return std::nullopt;
         }
-        bytes += static_cast<char>(value);
+        bytes += static_cast<char>(*byte);
         list = comma == std::string_view::npos ? std::string_view{} : list.substr(comma + 1);
     }
     return bytes;
@@ -192,26 +202,17 @@ std::optional<RegistryValue> parseData(std::string_view data, Format format) {
         return RegistryValue{REG_SZ, std::move(*text)};
     }
     if (data.starts_with("dword:")) {
-        const std::string_view digits = trimmed(data.substr(6));
-        std::uint32_t value = 0;
-        const auto [end, error] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
-        if (digits.empty() || digits.size() > 8 || error != std::errc{} ||
-            end != digits.data() + digits.size()) {
+        const auto number = hexNumber(data.substr(6), 8);
+        if (!number) {
             return std::nullopt;
         }
-        return RegistryValue{REG_DWORD, littleEndian(value)};
+        return RegistryValue{REG_DWORD, littleEndian(*number)};
     }
-    if (data.starts_with("hex:")) {
-        auto bytes = hexBytes(data.substr(4));
-        if (!bytes) {
-            return std::nullopt;
-        }
-        return RegistryValue{REG_BINARY, std::move(*bytes)};
-    }
-    if (data.starts_with("hex(")) {
+    if (data.starts_with("hex")) {  // "hex:" is binary, "hex(type):" any type
         data.remove_prefix(3);
-        const auto type = takeTypeNumber(data);
+        const bool binary = data.starts_with(':');
+        data.remove_prefix(binary ? 1 : 0);
+        const std::optional<unsigned> type = binary ? REG_BINARY : takeTypeNumber(data);
         auto bytes = type ? hexBytes(data) : std::nullopt;
         if (!bytes) {
             return std::nullopt;
@@ -228,6 +229,46 @@ std::optional<RegistryValue> parseData(std::string_view data, Format format) {
         return RegistryValue{static_cast<RegistryType>(*type), std::move(*text)};
     }
     return std::nullopt;
+}
+
+// A value line, `"name"=data` or `@=data` (the default value, named ""), with the hex
+// continuation lines it takes from `lines`; nullopt for any other line.
+std::optional<std::pair<std::string, RegistryValue>> takeValue(std::string_view line,
+                                                               text::LineReader& lines,
+                                                               Format format) {
+    std::string name;
+    if (line.starts_with('@')) {
+        line.remove_prefix(1);
+    } else if (auto quoted = takeQuoted(line)) {
+        name = std::move(*quoted);
+    } else {
+        return std::nullopt;
+    }
+    line = trimmed(line);
+    if (!line.starts_with('=')) {
+        return std::nullopt;
+    }
+    std::string_view data = trimmed(line.substr(1));
+
+    std::string joined;  // hex data continued over several lines, each ending in '\'
+    if (data.starts_with("hex") && data.ends_with('\\')) {
+        joined = data.substr(0, data.size() - 1);
+        std::string_view next;
+        while (lines.next(next)) {
+            next = trimmed(next);
+            const bool continues = next.ends_with('\\');
+            joined += continues ? next.substr(0, next.size() - 1) : next;
+            if (!continues) {
+                break;
+            }
+        }
+        data = joined;
+    }
+    auto value = parseData(data, format);
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::pair{std::move(name), std::move(*value)};
 }
 
 // A section's key name, unescaped: Wine doubles the backslashes between key names.
@@ -334,41 +375,11 @@ RegistryFile RegistryFile::fromText(std::string_view fileText, std::string_view 
             }
             continue;
         }
-        if (key == nullptr || (line.front() != '"' && line.front() != '@')) {
-            continue;
-        }
-
-        std::string_view rest = line;
-        std::string name;
-        if (rest.front() == '@') {
-            rest.remove_prefix(1);
-        } else if (auto quoted = takeQuoted(rest)) {
-            name = std::move(*quoted);
-        } else {
-            continue;
-        }
-        rest = trimmed(rest);
-        if (!rest.starts_with('=')) {
-            continue;
-        }
-        rest = trimmed(rest.substr(1));
-
-        std::string joined;  // hex data continued over several lines, each ending in '\'
-        if (rest.starts_with("hex") && rest.ends_with('\\')) {
-            joined = rest.substr(0, rest.size() - 1);
-            while (lines.next(line)) {
-                line = trimmed(line);
-                const bool continues = line.ends_with('\\');
-                joined += continues ? line.substr(0, line.size() - 1) : line;
-                if (!continues) {
-                    break;
-                }
+        if (key != nullptr) {
+            if (auto named = takeValue(line, lines, format)) {
+                key->values.insert_or_assign(text::asciiLowerCased(named->first),
+                                             std::move(named->second));
             }
-            rest = joined;
-        }
-
-        if (auto value = parseData(rest, format)) {
-            key->values.insert_or_assign(text::asciiLowerCased(name), std::move(*value));
         }
     }
     return file;
