@@ -1,0 +1,44 @@
+// Entries and descriptors for the installer's tests, so that each case reads as a list of what
+// its package holds.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/ZipArchiveBuilder.h"
+
+namespace testpackages {
+
+inline ZipEntrySpec file(std::string name, std::string content) {
+    return {.name = std::move(name), .content = std::move(content)};
+}
+
+inline ZipEntrySpec folder(std::string name) {
+    return {.name = std::move(name), .method = 0, .externalAttributes = 0x10};
+}
+
+inline ZipEntrySpec encrypted(std::string name, std::string content) {
+    return {.name = std::move(name), .content = std::move(content), .method = 0, .flags = 0x0001};
+}
+
+inline std::string descriptor(const std::string& code, const std::string& parameters,
+                              const std::string& name = "Mode X") {
+    return "[Tockit]\nName=" + name + "\nCODE=" + code + "\nPAR=" + parameters + "\n";
+}
+
+// A valid package: x.app naming a.bin and p.bin, then the two.
+inline std::vector<ZipEntrySpec> validPackage(const std::string& codeContent = "code",
+                                              const std::string& parametersContent = "par") {
+    return {file("x.app", descriptor("a.bin", "p.bin")), file("a.bin", codeContent),
+            file("p.bin", parametersContent)};
+}
+
+inline void writePackage(const std::vector<ZipEntrySpec>& entries, const std::string& path) {
+    ZipArchiveBuilder builder;
+    for (const ZipEntrySpec& entry : entries) {
+        builder.add(entry);
+    }
+    builder.writeTo(path);
+}
+
+}  // namespace testpackages
