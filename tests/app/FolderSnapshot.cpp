@@ -4,48 +4,57 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string describe(const fs::path& path, FolderTimes folderTimes) {
-    struct stat status {};
-    if (lstat(path.c_str(), &status) != 0) {
-        return "unreadable";
+std::string contentOf(const fs::path& path) {
+    std::ostringstream content;
+    content << std::ifstream(path, std::ios::binary).rdbuf();
+    return content.str();
+}
+
+// Every path below `folder` relative to it, sorted; "" for the folder itself.
+std::set<fs::path> pathsBelow(const std::string& folder) {
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(folder, error))) {
+        return {};
     }
-    std::ostringstream description;
-    description << (S_ISDIR(status.st_mode)   ? "folder"
-                    : S_ISLNK(status.st_mode) ? "link"
-                                              : "file")
-                << " " << std::oct << (status.st_mode & 07777) << std::dec;
-    if (!S_ISDIR(status.st_mode) || folderTimes == FolderTimes::recorded) {
-        description << " " << status.st_mtim.tv_sec << "." << status.st_mtim.tv_nsec;
+    std::set<fs::path> paths{""};
+    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+        paths.insert(entry.path().lexically_relative(folder));
     }
-    if (S_ISREG(status.st_mode)) {
-        std::ifstream file(path, std::ios::binary);
-        description << " " << file.rdbuf();
-    }
-    return description.str();
+    return paths;
 }
 
 }  // namespace
 
-std::map<std::string, std::string> snapshotOf(const std::string& folder, FolderTimes folderTimes) {
-    std::map<std::string, std::string> snapshot;
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(folder, error))) {
-        return snapshot;
+std::string snapshotOf(const std::string& folder, FolderTimes folderTimes) {
+    std::ostringstream snapshot;
+    for (const fs::path& relative : pathsBelow(folder)) {
+        const fs::path path = fs::path(folder) / relative;
+        struct stat status {};
+        lstat(path.c_str(), &status);
+        snapshot << relative.string() << " " << std::oct << status.st_mode << std::dec;
+        if (!S_ISDIR(status.st_mode) || folderTimes == FolderTimes::recorded) {
+            snapshot << " " << status.st_mtim.tv_sec << "." << status.st_mtim.tv_nsec;
+        }
+        snapshot << (S_ISREG(status.st_mode) ? " " + contentOf(path) : "") << "\n";
     }
-    snapshot[""] = describe(folder, folderTimes);
-    if (!fs::is_directory(fs::symlink_status(folder, error))) {
-        return snapshot;
+    return snapshot.str();
+}
+
+std::string filesIn(const std::string& folder) {
+    std::string files;
+    for (const fs::path& relative : pathsBelow(folder)) {
+        if (fs::is_regular_file(fs::path(folder) / relative)) {
+            files += (files.empty() ? "" : " ") + relative.string();
+        }
     }
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        snapshot[fs::relative(entry.path(), folder).string()] = describe(entry.path(), folderTimes);
-    }
-    return snapshot;
+    return files;
 }
 
 int stagingFoldersIn(const std::string& folder) {

@@ -1,131 +1,103 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "app/SourceIntake.h"
-#include "tests/app/FakeDownloader.h"
+#include "tests/app/BehaviourName.h"
 #include "tests/app/TestPackages.h"
 #include "tests/support/ScratchFolder.h"
 
-using namespace testpackages;
+using platform::DownloadResult;
 
 namespace {
 
-struct AddressCase {
-    std::string text;
-    bool address;
-};
-
-class AddressDetection : public testing::TestWithParam<AddressCase> {};
-
-TEST_P(AddressDetection, FindsTheSchemeAnywhereInAnyCase) {
-    EXPECT_EQ(isAddress(GetParam().text), GetParam().address) << GetParam().text;
+TEST(AddressDetection, FindsHttpOrHttpsAnywhereInAnyLetterCase) {
+    for (const char* address : {"http://h/t.zip", "https://h/t.zip", "HTTP://H/T.ZIP",
+                                "hTtPs://h/t.zip", "see http://h/t.zip"}) {
+        EXPECT_TRUE(isAddress(address)) << address;
+    }
+    for (const char* path : {"ftp://h/t.zip", "http:/h", "/home/http/t.zip", "c:\\t.zip", ""}) {
+        EXPECT_FALSE(isAddress(path)) << path;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, AddressDetection,
-                         testing::Values(AddressCase{"http://example.test/tockit.zip", true},
-                                         AddressCase{"https://example.test/tockit.zip", true},
-                                         AddressCase{"HTTP://EXAMPLE.TEST/TOCKIT.ZIP", true},
-                                         AddressCase{"hTtPs://example.test/t.zip", true},
-                                         AddressCase{"see http://example.test/t.zip", true},
-                                         AddressCase{"ftp://example.test/t.zip", false},
-                                         AddressCase{"http:/example.test", false},
-                                         AddressCase{"/home/user/http/tockit.zip", false},
-                                         AddressCase{"c:\\temp\\tockit.zip", false},
-                                         AddressCase{"", false}));
-
-class Intake : public testing::Test {
-protected:
-    IntakeOutcome take(const std::string& text, FakeDownloader& downloader) const {
-        return takeSource(text, {downloader, target, scratch.pathOf("App"), {}});
+// Plays a download: a completed one writes a valid package to the target, or an error page
+// when the address names 404.
+class FakeDownloader : public platform::Downloader {
+public:
+    DownloadResult download(const std::string& address, const std::string& target,
+                            const platform::DownloadProgress&) override {
+        addresses.push_back(address);
+        if (result == DownloadResult::completed && address.find("404") == std::string::npos) {
+            testpackages::writePackage(testpackages::validPackage(), target);
+        } else if (result == DownloadResult::completed) {
+            std::ofstream(target) << "<html>404</html>";
+        }
+        return result;
     }
+    DownloadResult result = DownloadResult::failed;
+    std::vector<std::string> addresses;
+};
 
-    std::string validPackageFile() const {
-        writePackage(validPackage(), scratch.pathOf("package.zip"));
-        return scratch.pathOf("package.zip");
-    }
+struct IntakeCase {
+    const char* behaviour;
+    std::string text;  // "@" stands for the scratch folder
+    DownloadResult download;
+    IntakeOutcome::Verdict verdict;
+    std::optional<StringId> message;
+};
 
-    std::string zipBytes() const {
-        return testsupport::ScratchFolder::readFile(validPackageFile());
-    }
+class Intake : public testing::TestWithParam<IntakeCase> {};
 
+TEST_P(Intake, RefusesDownloadsOrInstallsTheSource) {
+    const IntakeCase& intake = GetParam();
     testsupport::ScratchFolder scratch;
+    testpackages::writePackage(testpackages::validPackage(), scratch.pathOf("t.zip"));
+    scratch.writeFile("notes.txt", "not a zip");
+    std::filesystem::create_directory(scratch.pathOf("folder"));
+    FakeDownloader downloader;
+    downloader.result = intake.download;
+    const std::string text =
+        intake.text.starts_with('@') ? scratch.path() + intake.text.substr(1) : intake.text;
     const std::string target = scratch.pathOf("temp.txt");
-};
 
-TEST_F(Intake, EmptyTextAsksForASourceAndFocusesIt) {
-    FakeDownloader downloader(platform::DownloadResult::completed);
-    const IntakeOutcome outcome = take("", downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::refused);
-    EXPECT_EQ(outcome.message, IDS_SOURCE_REQUIRED);
-    EXPECT_TRUE(outcome.focusSource);
-    EXPECT_TRUE(downloader.addresses.empty());
+    const IntakeOutcome outcome = takeSource(text, {downloader, target, scratch.pathOf("App"), {}});
+
+    EXPECT_EQ(outcome.verdict, intake.verdict);
+    EXPECT_EQ(outcome.message, intake.message);
+    // Only a missing text and a missing file send the user back to the text box.
+    EXPECT_EQ(outcome.focusSource,
+              intake.message == IDS_SOURCE_REQUIRED || intake.message == IDS_FILE_MISSING);
+    const bool downloaded = isAddress(text);
+    EXPECT_EQ(downloader.addresses, downloaded ? std::vector{text} : std::vector<std::string>{});
+    // A completed download stands for the text from then on.
+    const bool completed = downloaded && intake.download == DownloadResult::completed;
+    EXPECT_EQ(outcome.source, completed ? target : text);
+    EXPECT_EQ(outcome.appName, intake.verdict == IntakeOutcome::installed ? "Mode X" : "");
+    EXPECT_EQ(std::filesystem::exists(scratch.pathOf("App/a.bin")),
+              intake.verdict == IntakeOutcome::installed);
 }
 
-TEST_F(Intake, LocalTextThatIsNoReadableFileIsMissing) {
-    std::filesystem::create_directory(scratch.pathOf("a folder"));
-    for (const std::string& text : {std::string("   "), std::string("ftp://example.test/t.zip"),
-                                    scratch.pathOf("absent.zip"), scratch.pathOf("a folder")}) {
-        FakeDownloader downloader(platform::DownloadResult::completed);
-        const IntakeOutcome outcome = take(text, downloader);
-        EXPECT_EQ(outcome.verdict, IntakeOutcome::refused) << text;
-        EXPECT_EQ(outcome.message, IDS_FILE_MISSING) << text;
-        EXPECT_TRUE(outcome.focusSource) << text;
-        EXPECT_TRUE(downloader.addresses.empty()) << text;
-    }
-}
+using enum DownloadResult;
+constexpr auto installed = IntakeOutcome::installed;
+constexpr auto refused = IntakeOutcome::refused;
 
-TEST_F(Intake, FailedDownloadIsReportedWithoutMovingTheFocus) {
-    FakeDownloader downloader(platform::DownloadResult::failed);
-    const IntakeOutcome outcome = take("HTTPS://example.test/t.zip", downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::refused);
-    EXPECT_EQ(outcome.message, IDS_DOWNLOAD_FAILED);
-    EXPECT_FALSE(outcome.focusSource);
-    EXPECT_EQ(downloader.addresses, std::vector<std::string>{"HTTPS://example.test/t.zip"});
-}
-
-TEST_F(Intake, CancelledDownloadEndsWithoutAMessage) {
-    FakeDownloader downloader(platform::DownloadResult::cancelled);
-    const IntakeOutcome outcome = take("http://example.test/t.zip", downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::cancelled);
-    EXPECT_EQ(outcome.message, std::nullopt);
-    EXPECT_FALSE(std::filesystem::exists(scratch.pathOf("App")));
-}
-
-TEST_F(Intake, DownloadedPackageIsInstalledFromTheTargetWhichThenStandsForTheText) {
-    FakeDownloader downloader(platform::DownloadResult::completed, zipBytes());
-    const IntakeOutcome outcome = take("look at http://example.test/t.zip", downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::installed);
-    EXPECT_EQ(outcome.appName, "Mode X");
-    EXPECT_EQ(outcome.source, target);
-    EXPECT_EQ(downloader.addresses, std::vector<std::string>{"look at http://example.test/t.zip"});
-    EXPECT_EQ(testsupport::ScratchFolder::readFile(scratch.pathOf("App/a.bin")), "code");
-}
-
-TEST_F(Intake, DownloadedErrorPageIsNotAValidPackage) {
-    FakeDownloader downloader(platform::DownloadResult::completed, "<html>404</html>");
-    const IntakeOutcome outcome = take("http://example.test/t.zip", downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::refused);
-    EXPECT_EQ(outcome.message, IDS_NOT_VALID);
-    EXPECT_FALSE(outcome.focusSource);
-    EXPECT_EQ(outcome.source, target);
-}
-
-TEST_F(Intake, LocalPackageIsInstalledAndKeepsItsText) {
-    FakeDownloader downloader(platform::DownloadResult::failed);
-    const std::string package = validPackageFile();
-    const IntakeOutcome outcome = take(package, downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::installed);
-    EXPECT_EQ(outcome.message, std::nullopt);
-    EXPECT_EQ(outcome.source, package);
-    EXPECT_TRUE(downloader.addresses.empty());
-}
-
-TEST_F(Intake, LocalFileThatIsNoPackageIsNotValid) {
-    FakeDownloader downloader(platform::DownloadResult::failed);
-    const IntakeOutcome outcome = take(scratch.writeFile("notes.txt", "hello"), downloader);
-    EXPECT_EQ(outcome.verdict, IntakeOutcome::refused);
-    EXPECT_EQ(outcome.message, IDS_NOT_VALID);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sources, Intake,
+    testing::Values(
+        IntakeCase{"empty text", "", completed, refused, IDS_SOURCE_REQUIRED},
+        IntakeCase{"spaces are a path", "  ", completed, refused, IDS_FILE_MISSING},
+        IntakeCase{"ftp is a path", "ftp://h/t.zip", completed, refused, IDS_FILE_MISSING},
+        IntakeCase{"missing file", "@/absent.zip", failed, refused, IDS_FILE_MISSING},
+        IntakeCase{"folder", "@/folder", failed, refused, IDS_FILE_MISSING},
+        IntakeCase{"local package", "@/t.zip", failed, installed, std::nullopt},
+        IntakeCase{"local file that is no package", "@/notes.txt", failed, refused, IDS_NOT_VALID},
+        IntakeCase{"failed download", "HTTPS://h/t.zip", failed, refused, IDS_DOWNLOAD_FAILED},
+        IntakeCase{"cancelled download", "http://h/t.zip", cancelled, IntakeOutcome::cancelled,
+                   std::nullopt},
+        IntakeCase{"downloaded package", "see http://h/t.zip", completed, installed, std::nullopt},
+        IntakeCase{"downloaded error page", "http://h/404", completed, refused, IDS_NOT_VALID}),
+    BehaviourName{});
 
 }  // namespace

@@ -1,22 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/res/StringTable.h"
 
 namespace {
 
-TEST(StringTable, NotValidMessageKeepsItsTwoLineBreaks) {
-    const std::string& text = loadString(IDS_NOT_VALID);
-    EXPECT_NE(text.find("continue.\n\nNOTE: Files must not"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
+TEST(StringTable, NotValidMessageHasTwoLineBreaksBeforeItsNote) {
+    EXPECT_NE(loadString(IDS_NOT_VALID).find("continue.\n\nNOTE: Files"), std::string::npos);
 }
 
-TEST(StringTable, InstalledLineTakesTheNameAsText) {
+TEST(StringTable, InstalledLineTakesTheNameAsPlainText) {
     EXPECT_EQ(formatInstalledMessage("Mode X"), "The Mode X Tockit was successfully installed!");
-    EXPECT_EQ(formatInstalledMessage(""), "The  Tockit was successfully installed!");
-    EXPECT_EQ(formatInstalledMessage("100%s %d"),
-              "The 100%s %d Tockit was successfully installed!");
+    EXPECT_EQ(formatInstalledMessage("5%s %d"), "The 5%s %d Tockit was successfully installed!");
 }
 
 }  // namespace

@@ -12,25 +12,25 @@ namespace testpackages {
 inline ZipEntrySpec file(std::string name, std::string content) {
     return {.name = std::move(name), .content = std::move(content)};
 }
-
 inline ZipEntrySpec folder(std::string name) {
     return {.name = std::move(name), .method = 0, .externalAttributes = 0x10};
 }
-
-inline ZipEntrySpec encrypted(std::string name, std::string content) {
-    return {.name = std::move(name), .content = std::move(content), .method = 0, .flags = 0x0001};
+inline ZipEntrySpec encrypted(std::string name) {
+    return {.name = std::move(name), .content = "secret", .method = 0, .flags = 0x0001};
+}
+// A deflated entry whose archive holds `data` instead of the deflated content.
+inline ZipEntrySpec withData(ZipEntrySpec entry, std::string data) {
+    entry.storedData = std::move(data);
+    return entry;
 }
 
-inline std::string descriptor(const std::string& code, const std::string& parameters,
-                              const std::string& name = "Mode X") {
-    return "[Tockit]\nName=" + name + "\nCODE=" + code + "\nPAR=" + parameters + "\n";
+inline std::string descriptor(const std::string& code, const std::string& parameters) {
+    return "[Tockit]\nName=Mode X\nCODE=" + code + "\nPAR=" + parameters + "\n";
 }
 
-// A valid package: x.app naming a.bin and p.bin, then the two.
-inline std::vector<ZipEntrySpec> validPackage(const std::string& codeContent = "code",
-                                              const std::string& parametersContent = "par") {
-    return {file("x.app", descriptor("a.bin", "p.bin")), file("a.bin", codeContent),
-            file("p.bin", parametersContent)};
+// x.app naming a.bin and p.bin, then the two.
+inline std::vector<ZipEntrySpec> validPackage(const std::string& code = "code") {
+    return {file("x.app", descriptor("a.bin", "p.bin")), file("a.bin", code), file("p.bin", "par")};
 }
 
 inline void writePackage(const std::vector<ZipEntrySpec>& entries, const std::string& path) {
