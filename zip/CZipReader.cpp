@@ -1,0 +1,287 @@
+// The archive facade and the extraction of entries. Every block zlib allocates passes through
+// trackedAlloc and is recorded, so that an entry abandoned halfway (an exception, a close after
+// a failure, the reader's destruction) still frees each block exactly once. It never writes
+// outside the folder an entry is extracted into, and it does not decrypt.
+#include "zip/CZipReader.h"
+
+#include <algorithm>
+#include <ctime>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "platform/FileSystem.h"
+#include "zip/CZipException.h"
+#include "zip/CZipPath.h"
+
+namespace {
+
+constexpr std::uint8_t entryClosed = 0;
+constexpr std::uint8_t entryOpenForRead = 255;
+
+std::list<void*>& allocationListOf(void* opaque) {
+    return *static_cast<std::list<void*>*>(opaque);
+}
+
+bool hasParentFolderComponent(std::string_view path) {
+    while (!path.empty()) {
+        const std::size_t end = std::min(path.find_first_of("\\/"), path.size());
+        if (path.substr(0, end) == "..") {
+            return true;
+        }
+        path.remove_prefix(std::min(end + 1, path.size()));
+    }
+    return false;
+}
+
+}  // namespace
+
+CZipStream::CZipStream() = default;
+
+CZipReader::CZipReader() {
+    directory.store = &store;
+    stream.zs.zalloc = trackedAlloc;
+    stream.zs.zfree = trackedFree;
+    stream.zs.opaque = &allocations;
+}
+
+CZipReader::~CZipReader() {
+    releaseTrackedBlocks();
+}
+
+void CZipReader::openArchive(const char* path, int mode, int volumeSize) {
+    if (!isArchiveClosed()) {
+        return;
+    }
+    entryState = entryClosed;
+    store.open(path, mode, volumeSize);
+    directory.reset();
+    directory.readDirectory();
+}
+
+int CZipReader::entryCount() const {
+    return directory.entryCountInTable();
+}
+
+bool CZipReader::getEntryInfo(CZipEntry& info, WORD index) const {
+    if (isArchiveClosed() || !directory.isValidIndex(index)) {
+        return false;
+    }
+    info = *directory.entryAt(index);
+    return true;
+}
+
+bool CZipReader::isEntryFolder(WORD index) const {
+    if (isArchiveClosed() || !directory.isValidIndex(index)) {
+        return false;
+    }
+    const CZipEntry& entry = *directory.entryAt(index);
+    // Some tools mark folder entries by the trailing separator alone, without the attribute.
+    const std::string name = entry.fileNameString();
+    return isFolderAttribute(entry.externalAttributes) || (!name.empty() && name.back() == '\\');
+}
+
+bool CZipReader::openEntryForRead(WORD index) {
+    if (!directory.isValidIndex(index) || entryState != entryClosed) {
+        return false;
+    }
+    stream.allocateInput();
+    // Checks the local header, which also refuses methods other than stored and deflated.
+    directory.openEntry(index);
+    const CZipEntry& entry = *directory.openedEntry;
+    if (entry.isEncrypted()) {
+        return false;
+    }
+    if (entry.method == 8) {
+        checkInflateResult(inflateInit2(&stream.zs, -MAX_WBITS));
+    }
+    stream.compressedLeft = entry.compressedSize;
+    stream.crc = 0;
+    stream.uncompressedLeft = entry.uncompressedSize;
+    stream.zs.total_out = 0;
+    stream.zs.avail_in = 0;
+    entryState = entryOpenForRead;
+    return true;
+}
+
+unsigned CZipReader::readEntryData(void* buffer, unsigned size) {
+    if (entryState != entryOpenForRead || buffer == nullptr || size == 0) {
+        return 0;
+    }
+    z_stream& zs = stream.zs;
+    const bool deflated = directory.openedEntry->method == 8;
+    zs.next_out = static_cast<Bytef*>(buffer);
+    zs.avail_out = std::min(size, stream.uncompressedLeft);
+    // Nothing is left to deliver but compressed bytes are: this pass lets inflate reach the
+    // end of the deflate stream, so that the archive stands after the entry's data.
+    const bool forced = zs.avail_out == 0 && stream.compressedLeft > 0;
+    unsigned delivered = 0;
+    while (zs.avail_out > 0 || (forced && stream.compressedLeft > 0)) {
+        bool readInput = false;
+        if (zs.avail_in == 0 && stream.compressedLeft > 0) {
+            const std::uint32_t count = std::min(stream.inputBufferSize, stream.compressedLeft);
+            store.read(stream.inputBuffer.data(), count, false);
+            stream.compressedLeft -= count;
+            zs.next_in = stream.inputBuffer.data();
+            zs.avail_in = count;
+            readInput = true;
+        }
+        const uInt inputBefore = zs.avail_in;
+        Bytef* const output = zs.next_out;
+        int result = Z_OK;
+        unsigned produced = 0;
+        if (deflated) {
+            const uLong totalBefore = zs.total_out;
+            result = inflate(&zs, Z_SYNC_FLUSH);
+            produced = static_cast<unsigned>(zs.total_out - totalBefore);
+        } else {
+            produced = std::min(zs.avail_out, zs.avail_in);
+            std::copy_n(zs.next_in, produced, zs.next_out);
+            zs.next_in += produced;
+            zs.avail_in -= produced;
+            zs.next_out += produced;
+            zs.avail_out -= produced;
+            zs.total_out += produced;
+        }
+        stream.crc = static_cast<std::uint32_t>(crc32(stream.crc, output, produced));
+        stream.uncompressedLeft -= produced;
+        delivered += produced;
+        if (result == Z_STREAM_END) {
+            break;
+        }
+        checkInflateResult(result);
+        // A stored entry whose data is longer than its size would otherwise go round forever.
+        if (!readInput && produced == 0 && zs.avail_in == inputBefore) {
+            break;
+        }
+    }
+    return delivered;
+}
+
+int CZipReader::closeCurrentEntry(const char* filePath, bool afterFailure) {
+    if (entryState != entryOpenForRead) {
+        return 0;
+    }
+    int result = 1;
+    if (!afterFailure) {
+        const CZipEntry& entry = *directory.openedEntry;
+        if (stream.uncompressedLeft != 0) {
+            result = -1;
+        } else if (stream.crc != entry.crc32) {
+            raiseError(zipCode::badCrc);
+        }
+        if (entry.method == 8) {
+            inflateEnd(&stream.zs);
+        }
+        if (filePath != nullptr) {
+            platform::CFileStatus status;
+            status.m_mtime = entry.modificationTime();
+            status.m_atime = std::time(nullptr);
+            try {
+                platform::CFile::SetStatus(filePath, status);
+            } catch (const platform::CFileException&) {
+                // The data is written; only its time is missing. The entry stays opened, and
+                // the 0 tells the caller to close it with afterFailure.
+                return 0;
+            }
+            if (!platform::setFileAttributes(filePath, entry.externalAttributes)) {
+                result = -2;
+            }
+        }
+    }
+    directory.closeEntry();
+    entryState = entryClosed;
+    stream.inputBuffer.release();
+    releaseTrackedBlocks();
+    return result;
+}
+
+int CZipReader::finishEntryFile(platform::CFile& file) {
+    const std::string path = file.GetFilePath();
+    file.Close();
+    return closeCurrentEntry(path.c_str(), false);
+}
+
+bool CZipReader::extractEntry(WORD index, const char* folder, bool keepStoredPath,
+                              std::uint32_t bufferSize) {
+    if (bufferSize == 0) {
+        return false;
+    }
+    CZipEntry info;
+    getEntryInfo(info, index);
+    std::string target = folder != nullptr ? folder : "";
+    target.erase(target.find_last_not_of("\\/") + 1);
+    const std::string name = info.fileNameString();
+    const std::string storedPath = CZipPath::pathWithoutDrive(name.c_str());
+    const std::string tail = keepStoredPath ? storedPath : CZipPath::nameOf(name.c_str());
+    if (name.find('\0') != std::string::npos || hasParentFolderComponent(storedPath) ||
+        hasParentFolderComponent(tail)) {
+        raiseError(zipCode::badArchive);
+    }
+    target += '\\' + tail;
+
+    if (isEntryFolder(index)) {
+        CZipPath::createFolderTree(target.c_str());
+        platform::setFileAttributes(target, info.externalAttributes);
+        return true;
+    }
+    if (!openEntryForRead(index)) {
+        return false;
+    }
+    CZipPath::createFolderTree(CZipPath::folderOf(target.c_str()).c_str());
+    platform::CFile file(target.c_str(), platform::CFile::modeCreate | platform::CFile::modeWrite |
+                                             platform::CFile::shareDenyWrite);
+    CZipBuffer buffer(bufferSize, false);
+    unsigned count = 0;
+    do {
+        count = readEntryData(buffer.data(), bufferSize);
+        if (count > 0) {
+            file.Write(buffer.data(), count);
+        }
+    } while (count == bufferSize);
+    return finishEntryFile(file) == 1;
+}
+
+void CZipReader::raiseError(int code) const {
+    raiseZipError(code, isArchiveClosed() ? std::string() : store.activeFile->GetFilePath());
+}
+
+int CZipReader::checkInflateResult(int code) const {
+    if (code != Z_OK && code != Z_NEED_DICT) {
+        raiseError(code);
+    }
+    return code;
+}
+
+// zlib is C: nothing may be thrown through it, and a null result is how it learns of a failure.
+void* CZipReader::trackedAlloc(void* opaque, unsigned items, unsigned size) {
+    void* block = ::operator new (std::size_t{items} * size, std::nothrow);
+    if (block == nullptr || opaque == nullptr) {
+        return block;
+    }
+    try {
+        allocationListOf(opaque).push_back(block);
+    } catch (const std::bad_alloc&) {
+        ::operator delete(block);
+        return nullptr;
+    }
+    return block;
+}
+
+void CZipReader::trackedFree(void* opaque, void* address) {
+    if (opaque != nullptr) {
+        std::list<void*>& blocks = allocationListOf(opaque);
+        const auto found = std::find(blocks.begin(), blocks.end(), address);
+        if (found != blocks.end()) {
+            blocks.erase(found);
+        }
+    }
+    ::operator delete(address);
+}
+
+void CZipReader::releaseTrackedBlocks() {
+    for (void* block : allocations) {
+        ::operator delete(block);
+    }
+    allocations.clear();
+}
