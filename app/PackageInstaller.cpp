@@ -87,34 +87,22 @@ bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string
     return codeFound && parametersFound;
 }
 
-// A stored path that climbs out of the folder it is extracted into ("..\x") would write
-// outside the staging folder.
-bool leavesItsFolder(std::string_view storedPath) {
-    std::size_t start = 0;
-    while (start <= storedPath.size()) {
-        const std::size_t end = std::min(storedPath.find_first_of("\\/", start), storedPath.size());
-        if (storedPath.substr(start, end - start) == "..") {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
-}
-
-// Writes every entry below `folder`; false as soon as one cannot be written in full.
+// Writes every entry below `folder`; false as soon as one cannot be written in full. The
+// reader refuses a stored path that would climb out of `folder` ("..\x").
 bool extractAll(CZipReader& reader, const std::string& folder) {
     for (int index = 0; index < reader.entryCount(); ++index) {
         const auto entry = static_cast<WORD>(index);
-        const std::string storedPath = CZipPath::pathWithoutDrive(entryName(reader, entry).c_str());
-        if (leavesItsFolder(storedPath) ||
-            !reader.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
+        if (!reader.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
             return false;
         }
         // A folder entry counts as extracted even when its folder could not be made, for
         // example because an earlier entry of the same name is a file.
-        if (reader.isEntryFolder(entry) &&
-            platform::pathType(folder + "\\" + storedPath) != platform::PathType::folder) {
-            return false;
+        if (reader.isEntryFolder(entry)) {
+            const std::string storedPath =
+                CZipPath::pathWithoutDrive(entryName(reader, entry).c_str());
+            if (platform::pathType(folder + "\\" + storedPath) != platform::PathType::folder) {
+                return false;
+            }
         }
     }
     return true;
