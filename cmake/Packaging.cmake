@@ -14,10 +14,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tockit Installer developers <tockit-install
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_PACKAGE_DESCRIPTION "Tockit Installer is a small wizard that installs one Tockit, a Zip archive \
-holding a descriptor and the application and parameter files it names, into the App folder of the \
-Syndal software. The package is named by a local file or a web address; the wizard downloads it \
-when needed, checks it, extracts every file and shows the package's name. A quiet mode installs \
-a package from the command line without a window.")
+# Debian wants the extended description in lines of under 80 characters; CPack indents them.
+set(CPACK_PACKAGE_DESCRIPTION "Tockit Installer is a small wizard that installs one Tockit, a Zip archive
+holding a descriptor and the application and parameter files it names, into
+the App folder of the Syndal software. The package is named by a local file
+or a web address; the wizard downloads it when needed, checks it, extracts
+every file and shows the package's name. A quiet mode installs a package
+from the command line without a window.")
 
 include(CPack)
