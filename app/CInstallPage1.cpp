@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 
 #include "app/CInstallSheet.h"
@@ -79,16 +81,19 @@ CInstallPage1::CInstallPage1(CInstallSheet& sheet)
 
     auto* hint =
         new QLabel(QStringLiteral("Enter the file name or Web address of the Tockit's Zip file"));
-    hint->setWordWrap(true);
     auto* example = new QLabel(QStringLiteral(
         "Example:\n\nc:\\temp\\tockit.zip\n\nor\n\nhttp://www.example.com/tockit.zip"));
     example->setTextFormat(Qt::PlainText);
 
+    // Half a line between the groups, so that the gaps follow the font as dialog units do.
+    const int groupGap = fontMetrics().height() / 2;
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(prompt);
     layout->addWidget(&m_editSource);
     layout->addLayout(browseRow);
+    layout->addSpacing(groupGap);
     layout->addWidget(hint);
+    layout->addSpacing(groupGap);
     layout->addWidget(example);
     layout->addStretch();
 
