@@ -102,6 +102,9 @@ CInstallPage1::CInstallPage1(CInstallSheet& sheet)
 
 void CInstallPage1::OnSetActive() {
     m_editSource.setText(QString::fromStdString(m_strSource));
+    // Ready to be typed over, whichever button brought the user back here.
+    m_editSource.selectAll();
+    m_editSource.setFocus();
 }
 
 bool CInstallPage1::OnWizardNext() {

@@ -24,6 +24,8 @@ CInstallPage2::CInstallPage2(CInstallSheet& sheet)
     // The success line carries the package's own name: never read it as markup.
     m_labelResult.setTextFormat(Qt::PlainText);
     m_labelResult.setWordWrap(true);
+    // The button takes the focus when the page opens; Enter must still mean Finish.
+    m_buttonAddAnother.setAutoDefault(false);
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();

@@ -252,6 +252,15 @@ TEST_F(WizardTest, FinishAndCancelCloseTheWizardAndTheInstalledFilesStay) {
     }
 }
 
+TEST_F(WizardTest, EnterOnSecondPageFinishesEvenWithAddAnotherFocused) {
+    next(writePackage("mode.zip", "Mode"));
+    ASSERT_EQ(sheet.focusWidget(), &sheet.m_page2.m_buttonAddAnother);
+    QTest::keyClick(sheet.focusWidget(), Qt::Key_Return);
+
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(sheet.result(), QDialog::Accepted);
+}
+
 TEST_F(WizardTest, BrowseFillsTheTextAndCancelLeavesIt) {
     sheet.m_page1.m_editSource.setText("typed");
     QTest::mouseClick(&sheet.m_page1.m_buttonBrowse, Qt::LeftButton);
