@@ -3,6 +3,7 @@
 
 #include <QPixmap>
 
+#include "app/res/StringTable.h"
 #include "platform/Downloader.h"
 
 CInstallSheet::CInstallSheet(UserPrompts& prompts, platform::Downloader& downloader,
