@@ -17,14 +17,14 @@ namespace {
 
 struct InstallCase {
     const char* behaviour;
-    std::vector<ZipEntrySpec> entries;
+    std::vector<PlannedEntry> entries;
     std::string installedFiles;  // empty: refused
     std::string appName = "Mode X";
 };
 
 class Installing : public testing::TestWithParam<InstallCase> {
 protected:
-    InstallResult install(const std::vector<ZipEntrySpec>& entries) const {
+    InstallResult install(const std::vector<PlannedEntry>& entries) const {
         writePackage(entries, scratch.pathOf("package.zip"));
         return installPackage(scratch.pathOf("package.zip"), scratch.pathOf("host") + "\\App");
     }
@@ -47,8 +47,8 @@ const std::string mebibyte = [] {
     text.resize(1024 * 1024, ';');  // comment lines
     return text;
 }();
-const ZipEntrySpec code = file("a.bin", "code");
-const ZipEntrySpec parameters = file("p.bin", "par");
+const PlannedEntry code = file("a.bin", "code");
+const PlannedEntry parameters = file("p.bin", "par");
 
 INSTANTIATE_TEST_SUITE_P(
     Packages, Installing,
@@ -142,7 +142,7 @@ protected:
 };
 
 TEST_F(AllOrNothing, RefusalLeavesTheInstallFolderExactlyAsItWas) {
-    const std::vector<ZipEntrySpec> refusals[] = {
+    const std::vector<PlannedEntry> refusals[] = {
         // A damaged last entry, after entries that would replace files.
         {file("x.app", descriptor("a.bin", "p.bin")), file("a.bin", "new"), parameters,
          withData(file("z.bin", "last"), "\xff\xff\xff\xff")},
@@ -174,7 +174,7 @@ TEST_F(AllOrNothing, InstallFolderThatIsAFileIsRefusedUntouched) {
 }
 
 TEST_F(AllOrNothing, ReinstallReplacesInstalledFilesEvenReadOnlyOnesAndKeepsOthers) {
-    std::vector<ZipEntrySpec> first = validPackage("code 1");
+    std::vector<PlannedEntry> first = validPackage("code 1");
     first[1].externalAttributes = 0x21;
     ASSERT_TRUE(install(first).installed);
     EXPECT_EQ(fs::status(scratch.pathOf("host/App/a.bin")).permissions() & fs::perms::owner_write,

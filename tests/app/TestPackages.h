@@ -9,17 +9,17 @@
 
 namespace testpackages {
 
-inline ZipEntrySpec file(std::string name, std::string content) {
+inline PlannedEntry file(std::string name, std::string content) {
     return {.name = std::move(name), .content = std::move(content)};
 }
-inline ZipEntrySpec folder(std::string name) {
+inline PlannedEntry folder(std::string name) {
     return {.name = std::move(name), .method = 0, .externalAttributes = 0x10};
 }
-inline ZipEntrySpec encrypted(std::string name) {
+inline PlannedEntry encrypted(std::string name) {
     return {.name = std::move(name), .content = "secret", .method = 0, .flags = 0x0001};
 }
 // A deflated entry whose archive holds `data` instead of the deflated content.
-inline ZipEntrySpec withData(ZipEntrySpec entry, std::string data) {
+inline PlannedEntry withData(PlannedEntry entry, std::string data) {
     entry.storedData = std::move(data);
     return entry;
 }
@@ -29,13 +29,13 @@ inline std::string descriptor(const std::string& code, const std::string& parame
 }
 
 // x.app naming a.bin and p.bin, then the two.
-inline std::vector<ZipEntrySpec> validPackage(const std::string& code = "code") {
+inline std::vector<PlannedEntry> validPackage(const std::string& code = "code") {
     return {file("x.app", descriptor("a.bin", "p.bin")), file("a.bin", code), file("p.bin", "par")};
 }
 
-inline void writePackage(const std::vector<ZipEntrySpec>& entries, const std::string& path) {
+inline void writePackage(const std::vector<PlannedEntry>& entries, const std::string& path) {
     ZipArchiveBuilder builder;
-    for (const ZipEntrySpec& entry : entries) {
+    for (const PlannedEntry& entry : entries) {
         builder.add(entry);
     }
     builder.writeTo(path);

@@ -91,7 +91,7 @@ private:
     std::uint32_t limit;
 };
 
-std::string localHeaderOf(const ZipEntrySpec& entry, std::uint16_t flags, std::uint32_t crc,
+std::string localHeaderOf(const PlannedEntry& entry, std::uint16_t flags, std::uint32_t crc,
                           std::uint32_t compressedSize) {
     const LocalHeaderOverrides& local = entry.local;
     bool deferred = entry.descriptor != DataDescriptor::none;
@@ -114,7 +114,7 @@ std::string localHeaderOf(const ZipEntrySpec& entry, std::uint16_t flags, std::u
     return writer.result();
 }
 
-std::string dataDescriptorOf(const ZipEntrySpec& entry, std::uint32_t crc,
+std::string dataDescriptorOf(const PlannedEntry& entry, std::uint32_t crc,
                              std::uint32_t compressedSize) {
     const DataDescriptorOverrides& values = entry.descriptorValues;
     RecordWriter writer;
@@ -128,7 +128,7 @@ std::string dataDescriptorOf(const ZipEntrySpec& entry, std::uint32_t crc,
     return writer.result();
 }
 
-std::string centralHeaderOf(const ZipEntrySpec& entry, std::uint16_t flags, std::uint32_t crc,
+std::string centralHeaderOf(const PlannedEntry& entry, std::uint16_t flags, std::uint32_t crc,
                             std::uint32_t compressedSize, Position localHeader) {
     const CentralHeaderOverrides& central = entry.central;
     RecordWriter writer;
@@ -209,7 +209,7 @@ ZipArchiveBuilder& ZipArchiveBuilder::addFolder(std::string name) {
     return add({.name = std::move(name), .method = 0, .externalAttributes = folderAttribute});
 }
 
-ZipArchiveBuilder& ZipArchiveBuilder::add(ZipEntrySpec entry) {
+ZipArchiveBuilder& ZipArchiveBuilder::add(PlannedEntry entry) {
     entries.push_back(std::move(entry));
     return *this;
 }
@@ -242,7 +242,7 @@ std::vector<std::string> ZipArchiveBuilder::buildVolumes(std::uint32_t volumeSiz
     VolumeLayout layout(volumeSize);
 
     std::vector<std::string> centralHeaders;
-    for (const ZipEntrySpec& entry : entries) {
+    for (const PlannedEntry& entry : entries) {
         std::string data = entry.storedData.value_or(entry.method == 8 ? deflateRaw(entry.content)
                                                                        : entry.content);
         std::uint32_t crc = crcOf(entry.content);

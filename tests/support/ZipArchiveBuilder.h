@@ -51,7 +51,7 @@ struct DataDescriptorOverrides {
     std::optional<std::uint32_t> uncompressedSize{};
 };
 
-struct ZipEntrySpec {
+struct PlannedEntry {
     static constexpr std::uint16_t dosTime(int hour, int minute, int second) {
         return static_cast<std::uint16_t>(hour << 11 | minute << 5 | second / 2);
     }
@@ -101,7 +101,7 @@ public:
     ZipArchiveBuilder& addStoredFile(std::string name, std::string content);
     // A folder entry: stored, empty, with the folder attribute (0x10). The name is kept as given.
     ZipArchiveBuilder& addFolder(std::string name);
-    ZipArchiveBuilder& add(ZipEntrySpec entry);
+    ZipArchiveBuilder& add(PlannedEntry entry);
 
     // Bytes before the first entry that the archive's offsets do not count (a program stub).
     ZipArchiveBuilder& prependStub(std::string bytes);
@@ -127,7 +127,7 @@ public:
     static std::uint32_t crcOf(std::string_view content);
 
 private:
-    std::vector<ZipEntrySpec> entries;
+    std::vector<PlannedEntry> entries;
     std::string stub;
     std::string trailer;
     std::string comment;

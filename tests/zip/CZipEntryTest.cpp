@@ -17,8 +17,8 @@ void fill(CZipBuffer& buffer, std::string_view bytes) {
 // An archive of one entry on disk, opened with a store.
 class OneEntryArchive {
 public:
-    explicit OneEntryArchive(const ZipEntrySpec& spec)
-        : bytes(ZipArchiveBuilder().add(spec).build()) {
+    explicit OneEntryArchive(const PlannedEntry& planned)
+        : bytes(ZipArchiveBuilder().add(planned).build()) {
         store.open(scratch.writeFile("archive.zip", bytes).c_str(), CZipStore::openReadOnly, 0);
         store.setLastVolume(0);
     }
@@ -106,7 +106,7 @@ TEST(CZipEntryTest, CentralHeaderIsRejected) {
 TEST(CZipEntryTest, LocalHeaderIsCheckedAgainstTheCentralHeader) {
     struct Case {
         const char* name;
-        ZipEntrySpec spec;
+        PlannedEntry planned;
         bool accepted;
     };
     const Case cases[] = {
@@ -128,10 +128,10 @@ TEST(CZipEntryTest, LocalHeaderIsCheckedAgainstTheCentralHeader) {
         {"LocalExtraFieldRunsPastTheFile", {.method = 0, .local = {.extraLength = 5000}}, false},
     };
     for (Case c : cases) {
-        c.spec.name = "a.bin";
-        c.spec.content = "hello";
-        c.spec.localExtraField = "EXTRA";
-        OneEntryArchive archive(c.spec);
+        c.planned.name = "a.bin";
+        c.planned.content = "hello";
+        c.planned.localExtraField = "EXTRA";
+        OneEntryArchive archive(c.planned);
         CZipEntry entry = archive.central();
         archive.seekToLocalHeader();
         std::uint16_t localExtraLength = 0;
@@ -145,8 +145,8 @@ TEST(CZipEntryTest, LocalHeaderIsCheckedAgainstTheCentralHeader) {
 
 TEST(CZipEntryTest, ModificationTimeIsTheDosTimeInLocalTime) {
     CZipEntry entry;
-    entry.modTime = ZipEntrySpec::dosTime(12, 0, 0);
-    entry.modDate = ZipEntrySpec::dosDate(2004, 1, 1);
+    entry.modTime = PlannedEntry::dosTime(12, 0, 0);
+    entry.modDate = PlannedEntry::dosDate(2004, 1, 1);
     std::time_t time = entry.modificationTime();
     std::tm local{};
     ASSERT_NE(localtime_r(&time, &local), nullptr);
@@ -157,7 +157,7 @@ TEST(CZipEntryTest, ModificationTimeIsTheDosTimeInLocalTime) {
     EXPECT_EQ(local.tm_min, 0);
     EXPECT_EQ(local.tm_sec, 0);
 
-    entry.modTime = ZipEntrySpec::dosTime(23, 59, 58);
+    entry.modTime = PlannedEntry::dosTime(23, 59, 58);
     time = entry.modificationTime();
     localtime_r(&time, &local);
     EXPECT_EQ(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 86398);

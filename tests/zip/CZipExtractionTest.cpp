@@ -55,7 +55,7 @@ std::time_t modificationTimeOf(const std::string& path) {
 
 struct ExtractedEntry {
     const char* name;
-    ZipEntrySpec spec;
+    PlannedEntry planned;
     std::uint32_t bufferSize = 65535;
 };
 
@@ -91,12 +91,12 @@ const ExtractedEntry extractedEntries[] = {
 }  // namespace
 
 TEST_P(ExtractedEntryTest, FileHoldsTheEntryAndItsTimes) {
-    ZipEntrySpec spec = GetParam().spec;
-    spec.name = "sub/entry.bin";
-    OpenedArchive archive(ZipArchiveBuilder().add(spec).build());
+    PlannedEntry planned = GetParam().planned;
+    planned.name = "sub/entry.bin";
+    OpenedArchive archive(ZipArchiveBuilder().add(planned).build());
     const std::time_t before = std::time(nullptr);
     EXPECT_TRUE(archive.extract(0, true, GetParam().bufferSize));
-    EXPECT_EQ(archive.extracted("sub/entry.bin"), spec.content);
+    EXPECT_EQ(archive.extracted("sub/entry.bin"), planned.content);
     CZipEntry info;
     archive.reader.getEntryInfo(info, 0);
     const struct stat status = statusOf(archive.folder + "/sub/entry.bin");

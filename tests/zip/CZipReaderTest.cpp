@@ -17,14 +17,14 @@ struct DamagedArchive {
     int cause;
 };
 
-std::string withEntry(ZipEntrySpec spec) {
-    if (spec.name.empty()) {
-        spec.name = "a.bin";
+std::string withEntry(PlannedEntry planned) {
+    if (planned.name.empty()) {
+        planned.name = "a.bin";
     }
-    if (spec.content.empty()) {
-        spec.content = std::string(5000, 'x') + "tail";
+    if (planned.content.empty()) {
+        planned.content = std::string(5000, 'x') + "tail";
     }
-    return ZipArchiveBuilder().add(std::move(spec)).build();
+    return ZipArchiveBuilder().add(std::move(planned)).build();
 }
 
 std::string withEndRecord(EndRecordOverrides overrides) {
