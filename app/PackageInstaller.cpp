@@ -89,7 +89,14 @@ bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string
 
 // Writes every entry below `folder`; false as soon as one cannot be written in full. The
 // reader refuses a stored path that would climb out of `folder` ("..\x").
-bool extractAll(CZipReader& reader, const std::string& folder) {
+bool extractAll(CZipReader& reader, const std::string& folder, const InstallProgress& progress) {
+    std::uint64_t total = 0;
+    for (int index = 0; index < reader.entryCount(); ++index) {
+        CZipEntry info;
+        reader.getEntryInfo(info, static_cast<WORD>(index));
+        total += info.uncompressedSize;
+    }
+    std::uint64_t written = 0;
     for (int index = 0; index < reader.entryCount(); ++index) {
         const auto entry = static_cast<WORD>(index);
         if (!reader.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
@@ -104,6 +111,12 @@ bool extractAll(CZipReader& reader, const std::string& folder) {
                 return false;
             }
         }
+        if (progress) {
+            CZipEntry info;
+            reader.getEntryInfo(info, entry);
+            written += info.uncompressedSize;
+            progress(written, total);
+        }
     }
     return true;
 }
@@ -116,7 +129,7 @@ std::filesystem::path withoutTrailingSeparators(std::string path) {
 }
 
 InstallResult install(CZipReader& reader, const std::string& packagePath,
-                      const std::string& installFolder) {
+                      const std::string& installFolder, const InstallProgress& progress) {
     reader.openArchive(packagePath.c_str(), CZipStore::openReadOnly, 0);
     const std::optional<WORD> descriptorIndex = findDescriptor(reader);
     if (!descriptorIndex) {
@@ -135,7 +148,7 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     const std::filesystem::path target =
         withoutTrailingSeparators(platform::nativePath(installFolder));
     const StagingFolder staging(target.parent_path());
-    if (!extractAll(reader, staging.packageFolder().string())) {
+    if (!extractAll(reader, staging.packageFolder().string(), progress)) {
         return refused();
     }
     const auto plan = planPlacement(staging.packageFolder(), target);
@@ -152,10 +165,11 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
 
 }  // namespace
 
-InstallResult installPackage(const std::string& packagePath, const std::string& installFolder) {
+InstallResult installPackage(const std::string& packagePath, const std::string& installFolder,
+                             const InstallProgress& progress) {
     CZipReader reader;
     try {
-        return install(reader, packagePath, installFolder);
+        return install(reader, packagePath, installFolder, progress);
     } catch (const platform::CException&) {
         // By now the staging folder is gone and every rename has been undone. The failure may
         // have left an entry open; it is closed without its checks.

@@ -3,6 +3,8 @@
 // refusal is the one message IDS_NOT_VALID; the caller shows it.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 struct InstallResult {
@@ -11,4 +13,9 @@ struct InstallResult {
     std::string appName;
 };
 
-InstallResult installPackage(const std::string& packagePath, const std::string& installFolder);
+// Uncompressed bytes written so far and the package's total, called on the thread that called
+// installPackage, now and then while the entries are extracted.
+using InstallProgress = std::function<void(std::uint64_t written, std::uint64_t total)>;
+
+InstallResult installPackage(const std::string& packagePath, const std::string& installFolder,
+                             const InstallProgress& progress = {});

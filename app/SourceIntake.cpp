@@ -63,7 +63,8 @@ IntakeOutcome takeSource(const std::string& text, const IntakeContext& context) 
         return refuse(IDS_FILE_MISSING, true, text);
     }
 
-    const InstallResult result = installPackage(source, context.installFolder);
+    const InstallResult result =
+        installPackage(source, context.installFolder, context.installProgress);
     if (!result.installed) {
         return refuse(IDS_NOT_VALID, false, source);
     }

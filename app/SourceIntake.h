@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/PackageInstaller.h"
 #include "app/res/StringTable.h"
 #include "platform/Downloader.h"
 
@@ -21,6 +22,7 @@ struct IntakeContext {
     std::string downloadTarget;
     std::string installFolder;
     platform::DownloadProgress progress;
+    InstallProgress installProgress;
 };
 
 struct IntakeOutcome {
