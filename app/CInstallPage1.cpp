@@ -137,7 +137,6 @@ IntakeOutcome CInstallPage1::InstallPackage() {
         .installFolder = m_sheet.m_strInstallFolder,
         .progress = [&progress](std::uint64_t received,
                                 std::uint64_t total) { return progress.report(received, total); },
-        .installProgress = {},
     };
     return takeSource(m_strSource, context);
 }

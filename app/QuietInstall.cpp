@@ -30,7 +30,7 @@ int runQuietInstall(const std::string& source, const platform::RegistryFile& reg
 
     // Nobody can cancel a download without a window.
     const auto keepGoing = [](std::uint64_t, std::uint64_t) { return true; };
-    const IntakeContext context{downloader, downloadTarget, host.installFolder, keepGoing, {}};
+    const IntakeContext context{downloader, downloadTarget, host.installFolder, keepGoing};
     const IntakeOutcome outcome = takeSource(source, context);
     switch (outcome.verdict) {
         case IntakeOutcome::installed:

@@ -22,7 +22,7 @@ struct IntakeContext {
     std::string downloadTarget;
     std::string installFolder;
     platform::DownloadProgress progress;
-    InstallProgress installProgress;
+    InstallProgress installProgress = {};
 };
 
 struct IntakeOutcome {
