@@ -1,21 +1,15 @@
 // Path pieces as `_splitpath` yields them, with both separators, and folder tree creation.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
-#include "platform/FileSystem.h"
 #include "tests/support/ScratchFolder.h"
 #include "zip/CZipPath.h"
 
 TEST(CZipPathTest, PiecesOfTypicalPaths) {
-    struct Case {
-        const char* path;
-        const char* folder;
-        const char* title;
-        const char* withoutDrive;
-        const char* name;
-    };
-    const Case cases[] = {
+    // path, folder, title, without drive, name
+    const std::array<const char*, 5> cases[] = {
         {"C:\\pkg\\docs\\readme.txt", "C:\\pkg\\docs\\", "readme", "pkg\\docs\\readme.txt",
          "readme.txt"},
         {"archive.tar.gz", "", "archive.tar", "archive.tar.gz", "archive.tar.gz"},
@@ -30,23 +24,22 @@ TEST(CZipPathTest, PiecesOfTypicalPaths) {
         {"1:\\x", "1:\\", "x", "1:\\x", "x"},
         {"", "", "", "", ""},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(CZipPath::folderOf(c.path), c.folder) << c.path;
-        EXPECT_EQ(CZipPath::titleOf(c.path), c.title) << c.path;
-        EXPECT_EQ(CZipPath::pathWithoutDrive(c.path), c.withoutDrive) << c.path;
-        EXPECT_EQ(CZipPath::nameOf(c.path), c.name) << c.path;
+    for (const auto& [path, folder, title, withoutDrive, name] : cases) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(CZipPath::folderOf(path), folder);
+        EXPECT_EQ(CZipPath::titleOf(path), title);
+        EXPECT_EQ(CZipPath::pathWithoutDrive(path), withoutDrive);
+        EXPECT_EQ(CZipPath::nameOf(path), name);
     }
 }
 
 TEST(CZipPathTest, LongPiecesAreCutToTheirLimitsOnCharacterBoundaries) {
-    const std::string folder(300, 'f');
-    const std::string title(300, 't');
     const std::string extension = "." + std::string(300, 'e');
-    const CZipPath::Pieces pieces = CZipPath::split((folder + "/" + title + extension).c_str());
+    const CZipPath::Pieces pieces =
+        CZipPath::split((std::string(300, 'f') + "/" + std::string(300, 't') + extension).c_str());
     EXPECT_EQ(pieces.folder, std::string(255, 'f'));
     EXPECT_EQ(pieces.name, std::string(255, 't'));
     EXPECT_EQ(pieces.extension, "." + std::string(254, 'e'));
-
     std::string accented;
     for (int i = 0; i < 128; ++i) {
         accented += "é";  // two bytes each: 256 in all
@@ -54,47 +47,34 @@ TEST(CZipPathTest, LongPiecesAreCutToTheirLimitsOnCharacterBoundaries) {
     EXPECT_EQ(CZipPath::titleOf(accented.c_str()), accented.substr(0, 254));
 }
 
-TEST(CZipPathTest, CreateFolderTreeCreatesMissingParentsFirst) {
+TEST(CZipPathTest, CreateFolderTreeMakesMissingParentsWithEitherSeparator) {
     testsupport::ScratchFolder scratch;
-    ASSERT_TRUE(platform::createDirectory(scratch.pathOf("a")));
+    scratch.writeFile("file", "not a folder");
     EXPECT_TRUE(CZipPath::createFolderTree((scratch.path() + "\\a\\b\\c\\").c_str()));
     EXPECT_EQ(CZipPath::pathKind(scratch.pathOf("a/b/c").c_str()), -1);
     EXPECT_TRUE(CZipPath::createFolderTree((scratch.path() + "/x/y//").c_str()));
-    EXPECT_TRUE(CZipPath::isExistingFolder(scratch.pathOf("x/y").c_str()));
+    EXPECT_TRUE(CZipPath::isExistingFolder((scratch.pathOf("x/y") + "\\").c_str()));
     EXPECT_TRUE(CZipPath::createFolderTree(scratch.pathOf("a").c_str()));  // exists already
-}
-
-TEST(CZipPathTest, CreateFolderTreeStopsAtRootsWithoutCreatingAnything) {
+    EXPECT_FALSE(CZipPath::createFolderTree(scratch.pathOf("file\\c").c_str()));
     for (const char* root : {"", "C:\\", "/", "\\"}) {
         EXPECT_TRUE(CZipPath::createFolderTree(root)) << root;
     }
-    EXPECT_EQ(CZipPath::pathKind("C:"), 0);
+    EXPECT_EQ(CZipPath::pathKind("C:"), 0);  // the root was not created
+
+    const std::string saved = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path());
+    const bool relativeCreated = CZipPath::createFolderTree("r\\s");
+    std::filesystem::current_path(saved);
+    EXPECT_TRUE(relativeCreated);
+    EXPECT_EQ(CZipPath::pathKind(scratch.pathOf("r/s").c_str()), -1);
 }
 
-TEST(CZipPathTest, CreateFolderTreeFailsWhereAFileStandsInTheWay) {
-    testsupport::ScratchFolder scratch;
-    scratch.writeFile("b", "not a folder");
-    EXPECT_FALSE(CZipPath::createFolderTree(scratch.pathOf("b\\c").c_str()));
-}
-
-TEST(CZipPathTest, PathKindAndFolderTestTellFoldersFilesAndNothing) {
+TEST(CZipPathTest, PathKindTellsFoldersFilesAndNothing) {
     testsupport::ScratchFolder scratch;
     const std::string file = scratch.writeFile("file.txt", "x");
     EXPECT_EQ(CZipPath::pathKind(scratch.path().c_str()), -1);
-    EXPECT_EQ(CZipPath::pathKind("/"), -1);
     EXPECT_EQ(CZipPath::pathKind(file.c_str()), 1);
     EXPECT_EQ(CZipPath::pathKind(scratch.pathOf("missing").c_str()), 0);
-    EXPECT_TRUE(CZipPath::isExistingFolder((scratch.path() + "\\").c_str()));
     EXPECT_FALSE(CZipPath::isExistingFolder(file.c_str()));
     EXPECT_FALSE(CZipPath::isExistingFolder(scratch.pathOf("missing").c_str()));
-}
-
-TEST(CZipPathTest, CreateFolderTreeOfARelativePathWorksBelowTheCurrentFolder) {
-    testsupport::ScratchFolder scratch;
-    const std::string saved = std::filesystem::current_path();
-    std::filesystem::current_path(scratch.path());
-    const bool created = CZipPath::createFolderTree("x\\y");
-    std::filesystem::current_path(saved);
-    EXPECT_TRUE(created);
-    EXPECT_EQ(CZipPath::pathKind(scratch.pathOf("x/y").c_str()), -1);
 }
