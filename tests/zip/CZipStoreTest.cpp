@@ -2,7 +2,8 @@
 // failure raises.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <tuple>
+#include <vector>
 
 #include "tests/support/ScratchFolder.h"
 #include "zip/CZipException.h"
@@ -10,100 +11,86 @@
 
 namespace {
 
-// Writes the volume files (name, content) and opens the last one as the archive.
+// Writes the volumes as demo.000, demo.001, ... and the last as demo.zip, opens the last one as
+// the archive and turns to the first.
 class ArchiveOnDisk {
 public:
-    ArchiveOnDisk(std::initializer_list<std::pair<const char*, const char*>> volumes,
-                  std::uint16_t lastVolume) {
-        for (const auto& [name, content] : volumes) {
-            scratch.writeFile(name, content);
+    explicit ArchiveOnDisk(const std::vector<std::string>& volumes) {
+        for (std::size_t number = 0; number + 1 < volumes.size(); ++number) {
+            scratch.writeFile("demo.00" + std::to_string(number), volumes[number]);
         }
+        scratch.writeFile("demo.zip", volumes.back());
         store.open(scratch.pathOf("demo.zip").c_str(), CZipStore::openReadOnly, 0);
-        store.setLastVolume(lastVolume);
+        store.setLastVolume(static_cast<std::uint16_t>(volumes.size() - 1));
+        store.changeVolume(0);
+    }
+    // The bytes read, or the error raised and the volume it names.
+    std::string read(std::uint32_t count, bool wholeInVolume) {
+        std::string bytes(count, '\0');
+        try {
+            bytes.resize(store.read(bytes.data(), count, wholeInVolume));
+            return bytes;
+        } catch (const CZipException& error) {
+            const bool inScratch = error.fileName.starts_with(scratch.path() + "/");
+            return "cause " + std::to_string(error.cause) + " in " +
+                   (inScratch ? error.fileName.substr(scratch.path().size() + 1) : error.fileName);
+        }
     }
     testsupport::ScratchFolder scratch;
     CZipStore store;
 };
 
-CZipException badArchiveRaisedBy(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const CZipException& error) {
-        EXPECT_EQ(error.cause, CZipException::badArchive);
-        return error;
-    }
-    ADD_FAILURE() << "no CZipException was raised";
-    return CZipException();
-}
+struct Read {
+    std::uint32_t count;
+    bool wholeInVolume;
+    std::string result;
+};
+
+const std::string badArchive = "cause " + std::to_string(CZipException::badArchive) + " in ";
 
 }  // namespace
 
-TEST(CZipStoreTest, SingleFileArchiveReadsExactlyAndRaisesAtTheEnd) {
-    ArchiveOnDisk archive({{"demo.zip", "12345"}}, 0);
-    CZipStore& store = archive.store;
-    EXPECT_EQ(store.spanMode, CZipStore::spanNone);
-    EXPECT_EQ(store.getCurrentVolume(), 0);
-    EXPECT_EQ(store.read(nullptr, 0, true), 0u);
-    EXPECT_EQ(store.activeFile->Seek(0, platform::CFile::current), 0u);
-    char buffer[8] = {};
-    EXPECT_EQ(store.read(buffer, 3, false), 3u);
-    EXPECT_EQ(std::string(buffer, 3), "123");
-    const CZipException error = badArchiveRaisedBy([&] { store.read(buffer, 8, false); });
-    EXPECT_EQ(error.fileName, archive.scratch.pathOf("demo.zip"));
-    badArchiveRaisedBy([&] { store.read(buffer, 1, false); });  // at the very end
-}
-
-TEST(CZipStoreTest, ArchiveOnDiskReadContinuesOnTheNextVolume) {
-    ArchiveOnDisk archive({{"demo.000", "abc"}, {"demo.001", "defg"}, {"demo.zip", "hij"}}, 2);
-    CZipStore& store = archive.store;
-    EXPECT_EQ(store.spanMode, CZipStore::spanSplit);
-    EXPECT_EQ(store.lastVolume, 2);
-    store.changeVolume(0);
-    EXPECT_EQ(store.activeFile->GetFilePath(), archive.scratch.pathOf("demo.000"));
-    char buffer[10] = {};
-    EXPECT_EQ(store.read(buffer, 9, false), 9u);
-    EXPECT_EQ(std::string(buffer, 9), "abcdefghi");
-    EXPECT_EQ(store.getCurrentVolume(), 2);
-    // No volume follows the last one.
-    badArchiveRaisedBy([&] { store.read(buffer, 2, false); });
-}
-
-TEST(CZipStoreTest, WholeInVolumeReadIsRefusedAtAVolumeEnd) {
-    ArchiveOnDisk archive({{"demo.000", "abc"}, {"demo.001", "defg"}, {"demo.zip", "hij"}}, 2);
-    archive.store.changeVolume(0);
-    char buffer[5];
-    const CZipException error = badArchiveRaisedBy([&] { archive.store.read(buffer, 5, true); });
-    EXPECT_EQ(error.fileName, archive.scratch.pathOf("demo.000"));
-}
-
-TEST(CZipStoreTest, EmptyVolumesArePassedOverAtTheStartOfARead) {
-    ArchiveOnDisk archive(
-        {{"demo.000", "abc"}, {"demo.001", ""}, {"demo.002", ""}, {"demo.zip", "xyz"}}, 3);
-    archive.store.changeVolume(0);
-    char buffer[3];
-    archive.store.read(buffer, 3, true);
-    EXPECT_EQ(archive.store.read(buffer, 3, true), 3u);
-    EXPECT_EQ(std::string(buffer, 3), "xyz");
-    EXPECT_EQ(archive.store.getCurrentVolume(), 3);
-}
-
-TEST(CZipStoreTest, EmptyVolumeDuringAContinuedReadRaises) {
-    ArchiveOnDisk archive({{"demo.000", "abc"}, {"demo.001", ""}, {"demo.zip", "xyz"}}, 2);
-    archive.store.changeVolume(0);
-    char buffer[5];
-    const CZipException error = badArchiveRaisedBy([&] { archive.store.read(buffer, 5, false); });
-    EXPECT_EQ(error.fileName, archive.scratch.pathOf("demo.001"));
+TEST(CZipStoreTest, ReadsAreExactAndRaiseNamingTheVolumeThatFallsShort) {
+    const std::tuple<const char*, std::vector<std::string>, std::vector<Read>> cases[] = {
+        {"single file reads exactly, then raises at its end",
+         {"12345"},
+         {{0, true, ""},
+          {3, false, "123"},
+          {8, false, badArchive + "demo.zip"},
+          {1, false, badArchive + "demo.zip"}}},
+        {"read continues on the next volumes; none follows the last",
+         {"abc", "defg", "hij"},
+         {{9, false, "abcdefghi"}, {2, false, badArchive + "demo.zip"}}},
+        {"whole-in-volume read is refused at a volume end",
+         {"abc", "defg", "hij"},
+         {{5, true, badArchive + "demo.000"}}},
+        {"empty volumes are passed over at the start of a read",
+         {"abc", "", "", "xyz"},
+         {{3, true, "abc"}, {3, true, "xyz"}}},
+        {"empty volume during a continued read raises",
+         {"abc", "", "xyz"},
+         {{5, false, badArchive + "demo.001"}}},
+    };
+    for (const auto& [behaviour, volumes, reads] : cases) {
+        SCOPED_TRACE(behaviour);
+        ArchiveOnDisk archive(volumes);
+        for (const Read& read : reads) {
+            EXPECT_EQ(archive.read(read.count, read.wholeInVolume), read.result);
+        }
+    }
 }
 
 TEST(CZipStoreTest, ChangeVolumeToTheCurrentVolumeKeepsTheFileOpen) {
-    ArchiveOnDisk archive({{"demo.zip", "12345"}}, 1);
+    ArchiveOnDisk archive({"abc", "12345"});
+    archive.store.changeVolume(1);
     archive.store.activeFile->Seek(2, platform::CFile::begin);
     archive.store.changeVolume(1);
-    EXPECT_EQ(archive.store.activeFile->Seek(0, platform::CFile::current), 2u);
+    EXPECT_EQ(archive.read(3, true), "345");
 }
 
 TEST(CZipStoreTest, VolumeNumbersGetAtLeastThreeDigits) {
-    ArchiveOnDisk archive({{"demo.zip", "z"}}, 60000);
+    ArchiveOnDisk archive({"z"});
+    archive.store.setLastVolume(60000);
     const std::pair<int, const char*> numbers[] = {{0, "demo.000"},       {12, "demo.012"},
                                                    {999, "demo.999"},     {1000, "demo.1000"},
                                                    {12345, "demo.12345"}, {60000, "demo.zip"}};
@@ -115,24 +102,23 @@ TEST(CZipStoreTest, VolumeNumbersGetAtLeastThreeDigits) {
 }
 
 TEST(CZipStoreTest, MissingVolumeRaisesAFileErrorNamingIt) {
-    ArchiveOnDisk archive({{"demo.zip", "z"}}, 2);
+    ArchiveOnDisk archive({"z"});
+    archive.store.setLastVolume(2);
     try {
-        archive.store.changeVolume(0);
+        archive.store.changeVolume(1);
         FAIL() << "a missing volume was opened";
     } catch (const platform::CFileException& error) {
         EXPECT_EQ(error.m_cause, platform::CFileException::fileNotFound);
-        EXPECT_EQ(error.m_strFileName, archive.scratch.pathOf("demo.000"));
+        EXPECT_EQ(error.m_strFileName, archive.scratch.pathOf("demo.001"));
     }
-    EXPECT_EQ(archive.store.getCurrentVolume(), 0);
 }
 
 TEST(CZipStoreTest, BackslashPathsNameTheirVolumesTheSameWay) {
     testsupport::ScratchFolder scratch;
     scratch.writeFile("demo.000", "a");
     scratch.writeFile("demo.zip", "b");
-    const std::string windowsStyle = scratch.path() + "\\demo.zip";
     CZipStore store;
-    store.open(windowsStyle.c_str(), CZipStore::openReadOnly, 0);
+    store.open((scratch.path() + "\\demo.zip").c_str(), CZipStore::openReadOnly, 0);
     store.setLastVolume(1);
     store.changeVolume(0);
     EXPECT_EQ(store.activeFile->GetFilePath(), scratch.path() + "\\demo.000");
@@ -142,5 +128,4 @@ TEST(CZipStoreTest, DriveOfPathIsALetterAndColonAtTheStart) {
     EXPECT_EQ(driveOfPath("C:\\pkg\\demo.zip"), "C:");
     EXPECT_EQ(driveOfPath("/pkg/demo.zip"), "");
     EXPECT_EQ(driveOfPath("pkg:demo.zip"), "");
-    EXPECT_FALSE(isRemovableDrive("A:\\demo.zip"));
 }
