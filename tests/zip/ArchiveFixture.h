@@ -1,7 +1,9 @@
 // Helpers shared by the reader's tests: an archive made by the test archive builder, written
-// into a scratch folder and opened with a reader; and the CZipException an action raised.
+// into a scratch folder and opened with a reader; the CZipException an action raised; and
+// incompressible content.
 #pragma once
 
+#include <random>
 #include <string>
 #include <utility>
 
@@ -9,6 +11,16 @@
 #include "tests/support/ZipArchiveBuilder.h"
 #include "zip/CZipException.h"
 #include "zip/CZipReader.h"
+
+// The same bytes for the same size: content that deflate cannot shrink.
+inline std::string randomBytes(std::size_t size) {
+    std::mt19937 generator(static_cast<unsigned>(size));
+    std::string bytes(size, '\0');
+    for (char& byte : bytes) {
+        byte = static_cast<char>(generator());
+    }
+    return bytes;
+}
 
 struct RaisedZipError {
     int cause = 0;  // 0: nothing was raised

@@ -4,21 +4,11 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <random>
 
 #include "platform/CFileException.h"
 #include "tests/zip/ArchiveFixture.h"
 
 namespace {
-
-std::string randomBytes(std::size_t size) {
-    std::mt19937 generator(static_cast<unsigned>(size));
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(generator());
-    }
-    return bytes;
-}
 
 // Raw deflate data that holds `content` in stored blocks and then many empty blocks, so that
 // compressed bytes remain after the last byte of output.

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <map>
-#include <random>
 
 #include "tests/zip/ArchiveFixture.h"
 
@@ -21,15 +20,6 @@ bool isInstalled(const std::string& tool) {
 int runIn(const std::string& folder, const std::string& command) {
     return std::system(
         ("cd '" + folder + "' && " + command + " </dev/null >/dev/null 2>&1").c_str());
-}
-
-std::string randomBytes(std::size_t size) {
-    std::mt19937 generator(7);
-    std::string bytes(size, '\0');
-    for (char& byte : bytes) {
-        byte = static_cast<char>(generator());
-    }
-    return bytes;
 }
 
 // The files and folders that a tool archives, under `<scratch>/src`.
@@ -82,18 +72,8 @@ struct Tool {
     bool keepsUtf8Names;  // marks non-ASCII names with flag bit 11
 };
 
-const char* const pythonArchiver =
-    "python3 -c 'import os, zipfile\n"
-    "with zipfile.ZipFile(\"../tool.zip\", \"w\") as archive:\n"
-    "    for folder, folders, files in os.walk(\".\"):\n"
-    "        for name in folders + files:\n"
-    "            path = os.path.join(folder, name)[2:]\n"
-    "            method = zipfile.ZIP_STORED if name.endswith(\".txt\") else zipfile.ZIP_DEFLATED\n"
-    "            archive.write(path, path, compress_type=method)\n'";
-
 const Tool tools[] = {
     {"InfoZip", "zip", "zip -q -r ../tool.zip .", false},
-    {"PythonZipfile", "python3", pythonArchiver, true},
     {"Bsdtar", "bsdtar", "bsdtar --format zip -cf ../tool.zip *", true},
     {"SevenZip", "7z", "7z a -tzip ../tool.zip *", true},
 };
