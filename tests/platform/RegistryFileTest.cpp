@@ -11,45 +11,57 @@
 #include <string>
 
 #include "platform/RegistryFile.h"
+#include "tests/app/BehaviourName.h"
 #include "tests/support/EnvironmentVariable.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
 
-using platform::RegistryFile;
-using platform::RegistryKey;
+using namespace platform;
 using Status = RegistryKey::QueryStatus;
 using testsupport::EnvironmentVariable;
 
-constexpr std::size_t pathBuffer = 260;
 const std::string exportHeader = "Windows Registry Editor Version 5.00\r\n\r\n";
 const std::string hostSection = "[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\r\n";
+const std::string wineHeader = "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n";
+const std::string wineSection = "[Software\\\\Corvane\\\\Syndal USB] 1700000000\n#time=1d9a0b\n";
+
+// An exported file holding the host key with `lines` in it, each ended with CR LF.
+std::string exported(std::initializer_list<std::string> lines) {
+    std::string text = exportHeader + hostSection;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
 
 std::string utf16LittleEndianWithMark(std::string_view ascii) {
     std::string bytes = "\xFF\xFE";
     for (char c : ascii) {
-        bytes += c;
-        bytes += '\0';
+        bytes += {c, '\0'};
     }
     return bytes;
 }
 
-// The value "Path" of the host key, or nullopt when the key does not open.
-std::optional<RegistryKey::QueryResult> queryHostPath(const RegistryFile& file,
-                                                      std::string_view name = "Path") {
+// A Wine system.reg names its keys relative to HKEY_LOCAL_MACHINE; an exported file in full.
+RegistryFile parse(const std::string& text) {
+    return RegistryFile::fromText(text, text.starts_with("WINE") ? "HKEY_LOCAL_MACHINE" : "");
+}
+
+// The value `name` of the host key, or nullopt when the key does not open.
+std::optional<RegistryKey::QueryResult> queryHost(const RegistryFile& file,
+                                                  std::string_view name = "Path") {
     const RegistryKey* key = file.openKey("Software\\Corvane\\Syndal USB");
-    if (key == nullptr) {
-        return std::nullopt;
-    }
-    return key->queryValue(name, pathBuffer);
+    return key ? std::optional(key->queryValue(name, 260)) : std::nullopt;
 }
 
 struct ValueCase {
     const char* behaviour;
     std::string fileText;
-    Status status;
-    platform::RegistryType type;
     std::string data;
+    RegistryType type = REG_SZ;
+    Status status = Status::ok;
+    const char* name = "Path";
 };
 
 void PrintTo(const ValueCase& row, std::ostream* out) {
@@ -57,78 +69,56 @@ void PrintTo(const ValueCase& row, std::ostream* out) {
 }
 
 const ValueCase valueCases[] = {
-    {"string", exportHeader + hostSection + "\"Path\"=\"/opt/syndal/Syndal\"\r\n", Status::ok,
-     platform::REG_SZ, "/opt/syndal/Syndal"},
-    {"escaped backslashes and quotes",
-     exportHeader + hostSection + R"("Path"="C:\\Apps\\\"Host\"\\Host.exe")" + "\r\n", Status::ok,
-     platform::REG_SZ, R"(C:\Apps\"Host"\Host.exe)"},
-    {"other backslash kept", exportHeader + hostSection + R"("Path"="a\nb")" + "\n", Status::ok,
-     platform::REG_SZ, R"(a\nb)"},
-    {"spaces around equals", exportHeader + hostSection + "\"Path\" = \"x\"\n", Status::ok,
-     platform::REG_SZ, "x"},
-    {"expandable string as hex(2) UTF-16",
-     exportHeader + hostSection + "\"Path\"=hex(2):25,00,58,00,25,00,00,00\n", Status::ok,
-     platform::REG_EXPAND_SZ, "%X%"},
+    {"string", exported({R"("Path"="/opt/syndal/Syndal")"}), "/opt/syndal/Syndal"},
+    {"escaped backslashes and quotes", exported({R"("Path"="C:\\A\\\"H\"\\H.exe")"}),
+     R"(C:\A\"H"\H.exe)"},
+    {"other backslash kept", exported({R"("Path"="a\nb")"}), R"(a\nb)"},
+    {"spaces around equals", exported({R"("Path" = "x")"}), "x"},
+    {"default value is the empty name", exported({R"(@="default")"}), "default", REG_SZ, Status::ok,
+     ""},
+    {"expandable string as hex(2) UTF-16", exported({R"("Path"=hex(2):25,00,58,00,25,00,00,00)"}),
+     "%X%", REG_EXPAND_SZ},
     {"expandable string as hex(2) continued over lines",
-     exportHeader + hostSection + "\"Path\"=hex(2):25,00,\\\n  58,00,\\\n  25,00,00,00\n",
-     Status::ok, platform::REG_EXPAND_SZ, "%X%"},
+     exported({R"("Path"=hex(2):25,00,\)", R"(  58,00,\)", "  25,00,00,00"}), "%X%", REG_EXPAND_SZ},
     {"expandable string as hex(2) ANSI in REGEDIT4",
-     "REGEDIT4\n\n" + hostSection + "\"Path\"=hex(2):25,58,25,00\n", Status::ok,
-     platform::REG_EXPAND_SZ, "%X%"},
-    {"string written as hex(1)", exportHeader + hostSection + "\"Path\"=hex(1):41,00,00,00\n",
-     Status::ok, platform::REG_SZ, "A"},
-    {"dword", exportHeader + hostSection + "\"Path\"=dword:0000010a\n", Status::ok,
-     platform::REG_DWORD, std::string("\x0a\x01\x00\x00", 4)},
-    {"binary", exportHeader + hostSection + "\"Path\"=hex:de,ad,00,01\n", Status::ok,
-     platform::REG_BINARY, std::string("\xde\xad\x00\x01", 4)},
-    {"value name matched without case", exportHeader + hostSection + "\"PATH\"=\"x\"\n", Status::ok,
-     platform::REG_SZ, "x"},
-    {"later duplicate wins", exportHeader + hostSection + "\"Path\"=\"a\"\n\"path\"=\"b\"\n",
-     Status::ok, platform::REG_SZ, "b"},
-    {"value in another key not taken",
-     exportHeader + hostSection + "[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"Path\"=\"x\"\n",
-     Status::notFound, platform::REG_NONE, ""},
-    {"unterminated string skipped", exportHeader + hostSection + "\"Path\"=\"x\n", Status::notFound,
-     platform::REG_NONE, ""},
-    {"bad dword skipped", exportHeader + hostSection + "\"Path\"=dword:123456789\n",
-     Status::notFound, platform::REG_NONE, ""},
-    {"bad hex skipped", exportHeader + hostSection + "\"Path\"=hex:zz\n", Status::notFound,
-     platform::REG_NONE, ""},
-    {"unsupported type skipped", exportHeader + hostSection + "\"Path\"=hex(7):41,00,00,00\n",
-     Status::notFound, platform::REG_NONE, ""},
-    {"258 characters fit",
-     exportHeader + hostSection + "\"Path\"=\"" + std::string(258, 'p') + "\"\n", Status::ok,
-     platform::REG_SZ, std::string(258, 'p')},
+     "REGEDIT4\n\n" + hostSection + "\"Path\"=hex(2):25,58,25,00\n", "%X%", REG_EXPAND_SZ},
+    {"string written as hex(1)", exported({R"("Path"=hex(1):41,00,00,00)"}), "A"},
+    {"dword", exported({R"("Path"=dword:0000010a)"}), std::string("\x0a\x01\0\0", 4), REG_DWORD},
+    {"binary", exported({R"("Path"=hex:de,ad,00,01)"}), std::string("\xde\xad\0\x01", 4),
+     REG_BINARY},
+    {"value name matched without case", exported({R"("PATH"="x")"}), "x"},
+    {"later duplicate wins", exported({R"("Path"="a")", R"("path"="b")"}), "b"},
+    {"258 characters fit", exported({"\"Path\"=\"" + std::string(258, 'p') + "\""}),
+     std::string(258, 'p')},
     {"259 characters and terminator do not fit",
-     exportHeader + hostSection + "\"Path\"=\"" + std::string(259, 'p') + "\"\n", Status::moreData,
-     platform::REG_SZ, ""},
-    {"UTF-16LE file",
-     utf16LittleEndianWithMark(exportHeader + hostSection + "\"Path\"=\"/h/x\"\r\n"), Status::ok,
-     platform::REG_SZ, "/h/x"},
-    {"UTF-8 file with byte-order mark",
-     "\xEF\xBB\xBF" + exportHeader + hostSection + "\"Path\"=\"/h/\xC3\xA9\"\n", Status::ok,
-     platform::REG_SZ, "/h/\xC3\xA9"},
+     exported({"\"Path\"=\"" + std::string(259, 'p') + "\""}), "", REG_SZ, Status::moreData},
+    {"UTF-16LE file", utf16LittleEndianWithMark(exported({R"("Path"="/h/x")"})), "/h/x"},
+    {"UTF-8 file with byte-order mark", "\xEF\xBB\xBF" + exported({"\"Path\"=\"/h/\xC3\xA9\""}),
+     "/h/\xC3\xA9"},
+    {"Wine string", wineHeader + wineSection + R"("Path"="C:\\Syndal\\S.exe")",
+     R"(C:\Syndal\S.exe)"},
+    {"Wine expandable string", wineHeader + wineSection + R"("Path"=str(2):"%P%\\S")", R"(%P%\S)",
+     REG_EXPAND_SZ},
 };
 
 class RegistryValues : public testing::TestWithParam<ValueCase> {};
 
 TEST_P(RegistryValues, QueryGivesStatusTypeAndData) {
     const ValueCase& row = GetParam();
-    const auto result = queryHostPath(RegistryFile::fromText(row.fileText));
-    ASSERT_TRUE(result.has_value()) << row.behaviour << ": the key did not open";
-    EXPECT_EQ(result->status, row.status) << row.behaviour;
+    const auto result = queryHost(parse(row.fileText), row.name);
+    ASSERT_TRUE(result.has_value()) << "the key did not open";
+    EXPECT_EQ(result->status, row.status);
     if (row.status != Status::notFound) {
-        EXPECT_EQ(result->value.type, row.type) << row.behaviour;
+        EXPECT_EQ(result->value.type, row.type);
     }
-    EXPECT_EQ(result->value.data, row.data) << row.behaviour;
+    EXPECT_EQ(result->value.data, row.data);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, RegistryValues, testing::ValuesIn(valueCases));
+INSTANTIATE_TEST_SUITE_P(Table, RegistryValues, testing::ValuesIn(valueCases), BehaviourName{});
 
 struct OpenCase {
     const char* behaviour;
     std::string fileText;
-    std::string_view keyRoot;
     bool opens;
 };
 
@@ -137,201 +127,137 @@ void PrintTo(const OpenCase& row, std::ostream* out) {
 }
 
 const OpenCase openCases[] = {
-    {"exported file", exportHeader + hostSection, {}, true},
-    {"REGEDIT4 header", "REGEDIT4\n\n" + hostSection, {}, true},
-    {"Wine header with relative keys",
-     "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n"
-     "[Software\\\\Corvane\\\\Syndal USB] 1700000000\n#time=1d9a0b0c0d0e0f0\n",
-     "HKEY_LOCAL_MACHINE", true},
+    {"exported file", exported({}), true},
+    {"REGEDIT4 header", "REGEDIT4\n\n" + hostSection, true},
+    {"Wine header with relative keys", wineHeader + "#arch=win64\n\n" + wineSection, true},
     {"key path matched without case",
-     exportHeader + "[hkey_local_machine\\SOFTWARE\\corvane\\SYNDAL usb]\n",
-     {},
-     true},
-    {"unknown header", "Registry Export\n" + hostSection, {}, false},
-    {"no header", hostSection, {}, false},
-    {"empty text", "", {}, false},
-    {"other hive",
-     exportHeader + "[HKEY_CURRENT_USER\\Software\\Corvane\\Syndal USB]\n",
-     {},
+     exportHeader + "[hkey_local_machine\\SOFTWARE\\corvane\\SYNDAL usb]\n", true},
+    {"unknown header", "Registry Export\n" + hostSection, false},
+    {"no header", hostSection, false},
+    {"empty text", "", false},
+    {"other hive", exportHeader + "[HKEY_CURRENT_USER\\Software\\Corvane\\Syndal USB]\n", false},
+    {"parent section only", exportHeader + "[HKEY_LOCAL_MACHINE\\Software\\Corvane]\n", false},
+    {"deleted key entry", exportHeader + "[-HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n",
      false},
-    {"parent section only", exportHeader + "[HKEY_LOCAL_MACHINE\\Software\\Corvane]\n", {}, false},
-    {"deleted key entry",
-     exportHeader + "[-HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n",
-     {},
+    {"relative section in an exported file", exportHeader + "[Software\\Corvane\\Syndal USB]\n",
      false},
-    {"relative section in an exported file",
-     exportHeader + "[Software\\Corvane\\Syndal USB]\n",
-     {},
-     false},
-    {"UTF-16LE without its mark",
-     utf16LittleEndianWithMark(exportHeader + hostSection).substr(2),
-     {},
-     false},
+    {"UTF-16LE without its mark", utf16LittleEndianWithMark(exported({})).substr(2), false},
 };
 
 class RegistryKeys : public testing::TestWithParam<OpenCase> {};
 
 TEST_P(RegistryKeys, KeyOpensOnlyWhenItsSectionIsPresentInAKnownFormat) {
-    const OpenCase& row = GetParam();
-    const RegistryFile file = RegistryFile::fromText(row.fileText, row.keyRoot);
-    EXPECT_EQ(file.openKey("Software\\Corvane\\Syndal USB") != nullptr, row.opens) << row.behaviour;
+    EXPECT_EQ(parse(GetParam().fileText).openKey("Software\\Corvane\\Syndal USB") != nullptr,
+              GetParam().opens);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, RegistryKeys, testing::ValuesIn(openCases));
+INSTANTIATE_TEST_SUITE_P(Table, RegistryKeys, testing::ValuesIn(openCases), BehaviourName{});
 
-TEST(RegistryFile, KeyWithoutValuesOpensButHasNoPath) {
-    const auto result = queryHostPath(RegistryFile::fromText(exportHeader + hostSection));
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->status, Status::notFound);
-}
-
-TEST(RegistryFile, DefaultValueIsTheEmptyName) {
-    const auto result =
-        queryHostPath(RegistryFile::fromText(exportHeader + hostSection + "@=\"default\"\n"), "");
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->value.data, "default");
-}
-
-TEST(RegistryFile, WineStringsAndExpandableStrings) {
-    const RegistryFile file = RegistryFile::fromText(
-        "WINE REGISTRY Version 2\n\n[Software\\\\Corvane\\\\Syndal USB] 1700000000\n"
-        "#time=1d9a0b0c0d0e0f0\n\"Path\"=\"C:\\\\Program Files\\\\Syndal\\\\Syndal.exe\"\n"
-        "\"Expanded\"=str(2):\"%ProgramFiles%\\\\Syndal\"\n",
-        "HKEY_LOCAL_MACHINE");
-    const auto path = queryHostPath(file);
-    ASSERT_TRUE(path.has_value());
-    EXPECT_EQ(path->value.type, platform::REG_SZ);
-    EXPECT_EQ(path->value.data, "C:\\Program Files\\Syndal\\Syndal.exe");
-    const auto expanded = queryHostPath(file, "expanded");
-    EXPECT_EQ(expanded->value.type, platform::REG_EXPAND_SZ);
-    EXPECT_EQ(expanded->value.data, "%ProgramFiles%\\Syndal");
-}
-
-TEST(RegistryFile, SurvivesGarbageAndOddInput) {
+TEST(RegistryFile, MalformedOrMisplacedValuesAndGarbageYieldNoValue) {
     std::string garbage = exportHeader;
     for (int i = 0; i < 20000; ++i) {
         garbage += static_cast<char>((i * 7919) % 256);
     }
-    const std::string odd[] = {
+    const std::string texts[] = {
+        exported({}),
+        exported({"[HKEY_LOCAL_MACHINE\\Software\\Other]", R"("Path"="x")"}),
+        exported({R"("Path"="x)"}),  // unterminated
+        exported({R"("Path"=dword:123456789)"}),
+        exported({R"("Path"=hex:zz)"}),
+        exported({R"("Path"=hex(7):41,00,00,00)"}),  // a type the reader does not take
+        exported({R"("Path"=hex(ffffffffffff):00)", R"("x"=str(2)", "[", "[]", "@", "\""}),
+        exported({"\"Path\"=\"" + std::string(1 << 20, 'x')}),  // huge, unterminated
+        exported({"\"Path\"=hex:" + std::string(1 << 20, ',') + "\\"}),
         garbage,
-        exportHeader + hostSection + "\"Path\"=\"" +
-            std::string(1 << 20, 'x'),  // huge, unterminated
-        exportHeader + hostSection + "\"Path\"=hex:" + std::string(1 << 20, ',') + "\\",
-        exportHeader + hostSection + "\"Path\"=hex(ffffffffffff):00\n\"x\"=str(2\n[\n[]\n@\n\"",
         std::string("\xFF\xFE\x00\xD8\x41", 5),  // lone surrogate, odd length
         std::string("\xFF\xFE", 2),
     };
-    for (const std::string& text : odd) {
-        const RegistryFile file = RegistryFile::fromText(text);
-        const auto result = queryHostPath(file);
-        EXPECT_TRUE(!result || result->status == Status::notFound);
+    for (const std::string& text : texts) {
+        const auto result = queryHost(RegistryFile::fromText(text));
+        EXPECT_TRUE(!result || result->status == Status::notFound) << text.substr(0, 120);
     }
 }
 
-class DriveMapping : public testing::Test {
-protected:
+TEST(RegistryFile, DriveLettersAreMappedThroughTheDosdevicesLinksOfThePrefix) {
     testsupport::ScratchFolder prefix;
-    RegistryFile withPrefix = RegistryFile::fromText("", {}, prefix.path());
-
-    void linkDriveC() {
-        ASSERT_EQ(::mkdir(prefix.pathOf("drive_c").c_str(), 0700), 0);
-        ASSERT_EQ(::mkdir(prefix.pathOf("dosdevices").c_str(), 0700), 0);
-        ASSERT_EQ(::symlink("../drive_c", prefix.pathOf("dosdevices/c:").c_str()), 0);
-    }
-};
-
-TEST_F(DriveMapping, DriveLetterGoesThroughDosdevices) {
-    linkDriveC();
-    EXPECT_EQ(withPrefix.mapDrivePath("C:\\Program Files\\X\\x.exe"),
-              prefix.path() + "/dosdevices/c:/Program Files/X/x.exe");
-    EXPECT_EQ(withPrefix.mapDrivePath("c:/x"), prefix.path() + "/dosdevices/c:/x");
-}
-
-TEST_F(DriveMapping, DriveWithoutDosdevicesEntryIsNotMapped) {
-    linkDriveC();
-    EXPECT_EQ(withPrefix.mapDrivePath("D:\\X\\x.exe"), std::nullopt);
-}
-
-TEST_F(DriveMapping, DanglingDriveLinkIsNotMapped) {
+    ASSERT_EQ(::mkdir(prefix.pathOf("drive_c").c_str(), 0700), 0);
     ASSERT_EQ(::mkdir(prefix.pathOf("dosdevices").c_str(), 0700), 0);
-    ASSERT_EQ(::symlink("../nowhere", prefix.pathOf("dosdevices/c:").c_str()), 0);
-    EXPECT_EQ(withPrefix.mapDrivePath("C:\\X\\x.exe"), std::nullopt);
-}
-
-TEST_F(DriveMapping, PathWithoutDriveLetterComesBackUnchanged) {
-    EXPECT_EQ(withPrefix.mapDrivePath("/opt/syndal/Syndal"), "/opt/syndal/Syndal");
-    EXPECT_EQ(withPrefix.mapDrivePath("Syndal.exe"), "Syndal.exe");
-}
-
-TEST(RegistryFile, DriveLetterWithoutPrefixIsNotMapped) {
+    ASSERT_EQ(::symlink("../drive_c", prefix.pathOf("dosdevices/c:").c_str()), 0);
+    ASSERT_EQ(::symlink("../nowhere", prefix.pathOf("dosdevices/e:").c_str()), 0);
+    const RegistryFile withPrefix = RegistryFile::fromText("", {}, prefix.path());
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"C:\\Program Files\\X\\x.exe", prefix.pathOf("dosdevices/c:/Program Files/X/x.exe")},
+        {"c:/x", prefix.pathOf("dosdevices/c:/x")},
+        {"D:\\X\\x.exe", std::nullopt},  // no link for the drive
+        {"E:\\X\\x.exe", std::nullopt},  // a dangling link
+        {"/opt/syndal/Syndal", "/opt/syndal/Syndal"},
+        {"Syndal.exe", "Syndal.exe"},
+    };
+    for (const auto& [path, mapped] : cases) {
+        EXPECT_EQ(withPrefix.mapDrivePath(path), mapped) << path;
+    }
     EXPECT_EQ(RegistryFile::fromText("").mapDrivePath("C:\\X\\x.exe"), std::nullopt);
 }
 
-class RegistryEnvironment : public testing::Test {
-protected:
-    testsupport::ScratchFolder scratch;
-
-    std::string hostPathFromEnvironment() {
-        const auto result = queryHostPath(RegistryFile::fromEnvironment());
-        return result ? result->value.data : "<no key>";
-    }
-    std::string writeWineRegistry(const std::string& folder, const std::string& path) {
-        std::filesystem::create_directories(scratch.pathOf(folder));
-        return scratch.writeFile(
-            folder + "/system.reg",
-            "WINE REGISTRY Version 2\n\n[Software\\\\Corvane\\\\Syndal USB] 1\n"
-            "\"Path\"=\"" +
-                path + "\"\n");
-    }
+// Which registry the environment names: TOCKIT_REGISTRY, else WINEPREFIX, else ~/.wine. Paths
+// are relative to a scratch folder that holds export.reg (Path "/explicit"), prefix/system.reg
+// (Path "C:\Syndal") and home/.wine/system.reg (Path "/home-wine"); null unsets the variable.
+struct EnvironmentCase {
+    const char* behaviour;
+    const char* registry;
+    const char* winePrefix;
+    const char* home;
+    const char* hostPath;
 };
 
-TEST_F(RegistryEnvironment, ExplicitFileComesFirst) {
-    const std::string exported =
-        scratch.writeFile("export.reg", exportHeader + hostSection + "\"Path\"=\"/explicit/x\"\n");
-    writeWineRegistry("prefix", "/prefix/x");
-    const EnvironmentVariable registry("TOCKIT_REGISTRY", exported.c_str());
-    const EnvironmentVariable winePrefix("WINEPREFIX", scratch.pathOf("prefix").c_str());
-    EXPECT_EQ(hostPathFromEnvironment(), "/explicit/x");
+void PrintTo(const EnvironmentCase& row, std::ostream* out) {
+    *out << row.behaviour;
 }
 
-TEST_F(RegistryEnvironment, MissingExplicitFileOpensNoKeyEvenWithAPrefix) {
-    writeWineRegistry("prefix", "/prefix/x");
-    const EnvironmentVariable registry("TOCKIT_REGISTRY", scratch.pathOf("missing.reg").c_str());
-    const EnvironmentVariable winePrefix("WINEPREFIX", scratch.pathOf("prefix").c_str());
-    EXPECT_EQ(hostPathFromEnvironment(), "<no key>");
+const EnvironmentCase environmentCases[] = {
+    {"explicit file comes first", "export.reg", "prefix", "home", "/explicit"},
+    {"missing explicit file opens no key", "missing.reg", "prefix", "home", "<no key>"},
+    {"folder instead of a file opens no key", "", nullptr, "home", "<no key>"},
+    {"Wine prefix comes next", nullptr, "prefix", "home", "C:\\Syndal"},
+    {"home's .wine is the last resort", nullptr, nullptr, "home", "/home-wine"},
+    {"no registry anywhere opens no key", nullptr, "empty-prefix", "nowhere", "<no key>"},
+};
+
+class RegistryEnvironment : public testing::TestWithParam<EnvironmentCase> {};
+
+TEST_P(RegistryEnvironment, NamesTheFileToRead) {
+    testsupport::ScratchFolder scratch;
+    scratch.writeFile("export.reg", exported({R"("Path"="/explicit")"}));
+    for (const auto& [folder, path] :
+         {std::pair{"prefix", "C:\\\\Syndal"}, std::pair{"home/.wine", "/home-wine"}}) {
+        std::filesystem::create_directories(scratch.pathOf(folder));
+        scratch.writeFile(std::string(folder) + "/system.reg",
+                          wineHeader + wineSection + "\"Path\"=\"" + path + "\"\n");
+    }
+    const auto inScratch = [&](const char* relative) {
+        return relative ? std::optional(scratch.pathOf(relative)) : std::nullopt;
+    };
+    const auto registry = inScratch(GetParam().registry);
+    const auto winePrefix = inScratch(GetParam().winePrefix);
+    const auto home = inScratch(GetParam().home);
+    const EnvironmentVariable registryVariable("TOCKIT_REGISTRY",
+                                               registry ? registry->c_str() : nullptr);
+    const EnvironmentVariable prefixVariable("WINEPREFIX",
+                                             winePrefix ? winePrefix->c_str() : nullptr);
+    const EnvironmentVariable homeVariable("HOME", home ? home->c_str() : nullptr);
+    const RegistryFile file = RegistryFile::fromEnvironment();
+    const auto result = queryHost(file);
+    EXPECT_EQ(result ? result->value.data : "<no key>", GetParam().hostPath);
+    if (GetParam().hostPath == std::string("C:\\Syndal")) {
+        // The prefix that supplied the registry also maps its drives.
+        ASSERT_EQ(::mkdir(scratch.pathOf("prefix/dosdevices").c_str(), 0700), 0);
+        ASSERT_EQ(::symlink("/", scratch.pathOf("prefix/dosdevices/c:").c_str()), 0);
+        EXPECT_EQ(file.mapDrivePath("C:\\Syndal\\S.exe"),
+                  scratch.pathOf("prefix/dosdevices/c:/Syndal/S.exe"));
+    }
 }
 
-TEST_F(RegistryEnvironment, FolderInsteadOfFileOpensNoKey) {
-    const EnvironmentVariable registry("TOCKIT_REGISTRY", scratch.path().c_str());
-    EXPECT_EQ(hostPathFromEnvironment(), "<no key>");
-}
-
-TEST_F(RegistryEnvironment, WinePrefixComesNextAndMapsDrives) {
-    writeWineRegistry("prefix", "C:\\\\Syndal\\\\Syndal.exe");
-    writeWineRegistry("home/.wine", "/home-wine/x");
-    const EnvironmentVariable registry("TOCKIT_REGISTRY", nullptr);
-    const EnvironmentVariable winePrefix("WINEPREFIX", scratch.pathOf("prefix").c_str());
-    const EnvironmentVariable home("HOME", scratch.pathOf("home").c_str());
-    EXPECT_EQ(hostPathFromEnvironment(), "C:\\Syndal\\Syndal.exe");
-
-    ASSERT_EQ(::mkdir(scratch.pathOf("prefix/dosdevices").c_str(), 0700), 0);
-    ASSERT_EQ(::symlink("/", scratch.pathOf("prefix/dosdevices/c:").c_str()), 0);
-    EXPECT_EQ(RegistryFile::fromEnvironment().mapDrivePath("C:\\Syndal\\Syndal.exe"),
-              scratch.pathOf("prefix/dosdevices/c:/Syndal/Syndal.exe"));
-}
-
-TEST_F(RegistryEnvironment, HomeWineIsTheLastResort) {
-    writeWineRegistry("home/.wine", "/home-wine/x");
-    const EnvironmentVariable registry("TOCKIT_REGISTRY", nullptr);
-    const EnvironmentVariable winePrefix("WINEPREFIX", nullptr);
-    const EnvironmentVariable home("HOME", scratch.pathOf("home").c_str());
-    EXPECT_EQ(hostPathFromEnvironment(), "/home-wine/x");
-}
-
-TEST_F(RegistryEnvironment, NoRegistryAnywhereOpensNoKey) {
-    const EnvironmentVariable registry("TOCKIT_REGISTRY", nullptr);
-    const EnvironmentVariable winePrefix("WINEPREFIX", scratch.pathOf("empty-prefix").c_str());
-    EXPECT_EQ(hostPathFromEnvironment(), "<no key>");
-}
+INSTANTIATE_TEST_SUITE_P(Table, RegistryEnvironment, testing::ValuesIn(environmentCases),
+                         BehaviourName{});
 
 }  // namespace
