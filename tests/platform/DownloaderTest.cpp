@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Downloader.h"
+#include "platform/CurlDownloader.h"
+#include "tests/app/BehaviourName.h"
 #include "tests/support/EnvironmentVariable.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
@@ -20,14 +21,6 @@ using testsupport::ScratchFolder;
 const std::string package(100'000, 'P');
 const std::string previousContent = "previous download";
 
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
 class Download : public testing::Test {
 protected:
     Download() {
@@ -39,9 +32,22 @@ protected:
         server.serveTrickle("/slow", package, std::chrono::milliseconds(600), 6);
     }
 
+    // `path` on the server, or a full address.
     DownloadResult download(const std::string& path,
                             const platform::DownloadProgress& progress = {}) {
-        return downloader.download(server.url(path), target, progress);
+        return downloader.download(path.starts_with('/') ? server.url(path) : path, target,
+                                   progress);
+    }
+    void writePreviousTarget() const {
+        std::filesystem::create_directory(scratch.pathOf("cache"));
+        scratch.writeFile("cache/temp.txt", previousContent);
+    }
+    std::vector<std::string> namesInCache() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(scratch.pathOf("cache"))) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
     }
 
     testsupport::LoopbackHttpServer server;
@@ -51,10 +57,12 @@ protected:
     platform::CurlDownloader downloader{{std::chrono::seconds(5), std::chrono::seconds(2)}};
 };
 
-TEST_F(Download, CompleteBodyBecomesTheTarget) {
-    EXPECT_EQ(download("/package.zip"), DownloadResult::completed);
+TEST_F(Download, RedirectedBodyReplacesTheTargetAndLeavesNothingElse) {
+    writePreviousTarget();
+    EXPECT_EQ(download("/moved"), DownloadResult::completed);
     EXPECT_EQ(ScratchFolder::readFile(target), package);
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{"temp.txt"});
+    EXPECT_EQ(namesInCache(), std::vector<std::string>{"temp.txt"});
+    EXPECT_EQ(server.requestedPaths(), (std::vector<std::string>{"/moved", "/package.zip"}));
 }
 
 TEST_F(Download, TargetFolderIsCreatedWithItsParents) {
@@ -62,19 +70,6 @@ TEST_F(Download, TargetFolderIsCreatedWithItsParents) {
     EXPECT_EQ(downloader.download(server.url("/package.zip"), deepTarget, {}),
               DownloadResult::completed);
     EXPECT_EQ(ScratchFolder::readFile(deepTarget), package);
-}
-
-TEST_F(Download, ExistingTargetIsReplaced) {
-    std::filesystem::create_directory(scratch.pathOf("cache"));
-    scratch.writeFile("cache/temp.txt", previousContent);
-    EXPECT_EQ(download("/package.zip"), DownloadResult::completed);
-    EXPECT_EQ(ScratchFolder::readFile(target), package);
-}
-
-TEST_F(Download, RedirectIsFollowed) {
-    EXPECT_EQ(download("/moved"), DownloadResult::completed);
-    EXPECT_EQ(ScratchFolder::readFile(target), package);
-    EXPECT_EQ(server.requestedPaths(), (std::vector<std::string>{"/moved", "/package.zip"}));
 }
 
 TEST_F(Download, ProgressReportsTheBytesReceivedAndTheAnnouncedSize) {
@@ -93,11 +88,11 @@ TEST_F(Download, ProgressReportsTheBytesReceivedAndTheAnnouncedSize) {
     EXPECT_EQ(lastTotal, package.size());
 }
 
-// Every way a download can fail: the result is `failed`, an earlier target is untouched and
-// nothing else is left in its folder.
+// Every way a download can fail: no target is created where there was none, an earlier target
+// is untouched and nothing else is left in its folder.
 struct FailureCase {
     const char* behaviour;
-    const char* path;
+    const char* path;  // on the server, or a full address
 };
 
 void PrintTo(const FailureCase& row, std::ostream* out) {
@@ -109,82 +104,64 @@ const FailureCase failures[] = {
     {"connection cut midway", "/cut"},
     {"transfer stalls", "/stall"},
     {"redirect to a scheme other than http", "/to-local-file"},
+    {"address with a scheme other than http", "file:///etc/hostname"},
+    {"server that is gone", "http://127.0.0.1:1/package.zip"},
 };
 
 class FailedDownload : public Download, public testing::WithParamInterface<FailureCase> {};
 
-TEST_P(FailedDownload, LeavesTheEarlierTargetUntouchedAndNoTemporaryFile) {
-    std::filesystem::create_directory(scratch.pathOf("cache"));
-    scratch.writeFile("cache/temp.txt", previousContent);
-    EXPECT_EQ(download(GetParam().path), DownloadResult::failed) << GetParam().behaviour;
-    EXPECT_EQ(ScratchFolder::readFile(target), previousContent) << GetParam().behaviour;
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{"temp.txt"})
-        << GetParam().behaviour;
+TEST_P(FailedDownload, LeavesNoTargetOrTheEarlierOneUntouched) {
+    EXPECT_EQ(download(GetParam().path), DownloadResult::failed);
+    EXPECT_FALSE(std::filesystem::exists(target));
+    writePreviousTarget();
+    EXPECT_EQ(download(GetParam().path), DownloadResult::failed);
+    EXPECT_EQ(ScratchFolder::readFile(target), previousContent);
+    EXPECT_EQ(namesInCache(), std::vector<std::string>{"temp.txt"});
 }
 
-TEST_P(FailedDownload, CreatesNoTargetWhenThereWasNone) {
-    EXPECT_EQ(download(GetParam().path), DownloadResult::failed) << GetParam().behaviour;
-    EXPECT_FALSE(std::filesystem::exists(target)) << GetParam().behaviour;
-}
+INSTANTIATE_TEST_SUITE_P(Table, FailedDownload, testing::ValuesIn(failures), BehaviourName{});
 
-INSTANTIATE_TEST_SUITE_P(Table, FailedDownload, testing::ValuesIn(failures));
-
-TEST_F(Download, CancelFromTheProgressCallback) {
-    std::filesystem::create_directory(scratch.pathOf("cache"));
-    scratch.writeFile("cache/temp.txt", previousContent);
+TEST_F(Download, CancelFromTheProgressCallbackLeavesTheEarlierTarget) {
+    writePreviousTarget();
     const auto cancelOnFirstBytes = [](std::uint64_t received, std::uint64_t) {
         return received == 0;
     };
     EXPECT_EQ(download("/slow", cancelOnFirstBytes), DownloadResult::cancelled);
     EXPECT_EQ(ScratchFolder::readFile(target), previousContent);
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{"temp.txt"});
-}
-
-TEST_F(Download, AddressWithAnotherSchemeIsRefused) {
-    EXPECT_EQ(downloader.download("file://" + secret, target, {}), DownloadResult::failed);
-    EXPECT_FALSE(std::filesystem::exists(target));
-}
-
-TEST_F(Download, ServerThatIsGoneFails) {
-    std::string address;
-    {
-        const testsupport::LoopbackHttpServer gone;
-        address = gone.url("/package.zip");
-    }
-    EXPECT_EQ(downloader.download(address, target, {}), DownloadResult::failed);
+    EXPECT_EQ(namesInCache(), std::vector<std::string>{"temp.txt"});
 }
 
 TEST_F(Download, TargetThatIsAFolderFailsAndLeavesNoTemporaryFile) {
-    std::filesystem::create_directories(scratch.pathOf("cache/temp.txt"));
+    std::filesystem::create_directories(target);
     EXPECT_EQ(download("/package.zip"), DownloadResult::failed);
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{"temp.txt"});
+    EXPECT_EQ(namesInCache(), std::vector<std::string>{"temp.txt"});
 }
 
 struct TargetCase {
+    const char* behaviour;
     const char* cacheHome;  // null: unset
-    const char* home;
     const char* expected;
 };
 
 void PrintTo(const TargetCase& row, std::ostream* out) {
-    *out << row.expected;
+    *out << row.behaviour;
 }
 
 const TargetCase targets[] = {
-    {"/x/cache", "/home/u", "/x/cache/tockit-installer/temp.txt"},
-    {nullptr, "/home/u", "/home/u/.cache/tockit-installer/temp.txt"},
-    {"", "/home/u", "/home/u/.cache/tockit-installer/temp.txt"},
-    {"relative/cache", "/home/u", "/home/u/.cache/tockit-installer/temp.txt"},
+    {"cache home", "/x/cache", "/x/cache/tockit-installer/temp.txt"},
+    {"no cache home", nullptr, "/home/u/.cache/tockit-installer/temp.txt"},
+    {"empty cache home", "", "/home/u/.cache/tockit-installer/temp.txt"},
+    {"relative cache home", "relative/cache", "/home/u/.cache/tockit-installer/temp.txt"},
 };
 
 class DownloadTarget : public testing::TestWithParam<TargetCase> {};
 
 TEST_P(DownloadTarget, LiesInThePerUserCacheFolder) {
     const testsupport::EnvironmentVariable cacheHome("XDG_CACHE_HOME", GetParam().cacheHome);
-    const testsupport::EnvironmentVariable home("HOME", GetParam().home);
+    const testsupport::EnvironmentVariable home("HOME", "/home/u");
     EXPECT_EQ(platform::downloadTarget(), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DownloadTarget, testing::ValuesIn(targets));
+INSTANTIATE_TEST_SUITE_P(Table, DownloadTarget, testing::ValuesIn(targets), BehaviourName{});
 
 }  // namespace
