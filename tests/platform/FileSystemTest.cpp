@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-
 #include "platform/FileSystem.h"
+#include "tests/support/EnvironmentVariable.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -52,14 +51,10 @@ TEST(FileSystemTest, ReadOnlyAttributeRemovesEveryWriteBitOfAFileOnly) {
 }
 
 TEST(FileSystemTest, TemporaryFolderFollowsTmpdirAndEndsWithASlash) {
-    const char* saved = std::getenv("TMPDIR");
-    const std::string savedValue = saved != nullptr ? saved : "";
-    ::setenv("TMPDIR", "/var/scratch", 1);
-    EXPECT_EQ(platform::temporaryFolder(), "/var/scratch/");
-    ::unsetenv("TMPDIR");
-    EXPECT_EQ(platform::temporaryFolder(), "/tmp/");
-    if (saved != nullptr) {
-        ::setenv("TMPDIR", savedValue.c_str(), 1);
+    for (const auto& [tmpdir, folder] :
+         {std::pair<const char*, const char*>{"/var/x", "/var/x/"}, {nullptr, "/tmp/"}}) {
+        const testsupport::EnvironmentVariable variable("TMPDIR", tmpdir);
+        EXPECT_EQ(platform::temporaryFolder(), folder);
     }
 }
 
