@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/FreeSpace.h"
+#include "app/InstallLock.h"
 #include "app/InstallTransaction.h"
 #include "app/PlacementPlan.h"
 #include "app/StagingFolder.h"
@@ -147,6 +149,11 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
 
     const std::filesystem::path target =
         withoutTrailingSeparators(platform::nativePath(installFolder));
+    if (!packageFitsInFreeSpace(reader, target)) {
+        return refused();
+    }
+    // One installation at a time per install folder.
+    const InstallLock lock(target.parent_path());
     const StagingFolder staging(target.parent_path());
     if (!extractAll(reader, staging.packageFolder().string(), progress)) {
         return refused();

@@ -5,6 +5,7 @@
 #include "zip/CZipDirectory.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "zip/CZipException.h"
 #include "zip/CZipStore.h"
@@ -18,6 +19,49 @@ constexpr std::uint32_t endRecordSize = 22;
 constexpr std::uint32_t localHeaderSize = 30;
 // The longest comment and the record itself: the record begins within this tail.
 constexpr std::uint64_t endRecordSearchWindow = 65535 + endRecordSize;
+
+// False when, on any volume, an entry's local header and data run into the next entry's local
+// header, or into the central directory. Entries that share data (the small archive that
+// inflates to gigabytes through many entries pointing into one compressed stream) are damaged
+// archives for this reader. The local extra field is not known before the local header is
+// read, so each entry is taken at its least possible length; that is enough to catch any
+// entry whose header starts inside another entry's data.
+bool entriesKeepApart(const std::vector<std::unique_ptr<CZipEntry>>& headers,
+                      std::uint16_t centralDirDisk, std::uint32_t centralDirOffset,
+                      std::uint32_t centralDirSize) {
+    constexpr std::uint64_t shortestDataDescriptor = 12;
+    struct Extent {
+        std::uint16_t disk;
+        std::uint64_t start;
+        std::uint64_t end;
+    };
+    std::vector<Extent> extents;
+    extents.reserve(headers.size() + 1);
+    for (const auto& entry : headers) {
+        const std::uint64_t start = entry->localHeaderOffset;
+        extents.push_back({entry->diskNumberStart, start,
+                           start + localHeaderSize + entry->storedNameLength +
+                               entry->compressedSize +
+                               (entry->hasDataDescriptor() ? shortestDataDescriptor : 0)});
+    }
+    // The central directory takes its place on its volume like an entry. Every extent is at
+    // least one byte long, so two that start together always overlap.
+    extents.push_back(
+        {centralDirDisk, centralDirOffset, std::uint64_t{centralDirOffset} + centralDirSize});
+    std::sort(extents.begin(), extents.end(), [](const Extent& left, const Extent& right) {
+        return std::tie(left.disk, left.start, left.end) <
+               std::tie(right.disk, right.start, right.end);
+    });
+    // An entry whose data runs on into the next volume is the last one on its own, so only
+    // neighbours on one volume are compared.
+    for (std::size_t index = 1; index < extents.size(); ++index) {
+        const Extent& previous = extents[index - 1];
+        if (previous.disk == extents[index].disk && previous.end > extents[index].start) {
+            return false;
+        }
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -121,6 +165,9 @@ void CZipDirectory::readHeaders() {
         }
         entry.convertNameToAnsi();
         entry.convertSlashesToBackslashes();
+    }
+    if (!entriesKeepApart(headers, centralDirDisk, centralDirOffset, centralDirSize)) {
+        raiseError(zipCode::badArchive);
     }
 }
 

@@ -3,7 +3,10 @@
 // a header are checked against what is left of the volume file before anything is allocated.
 #include "zip/CZipEntry.h"
 
+#include <zlib.h>
+
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
 #include "platform/CodePage437.h"
@@ -27,6 +30,88 @@ bool readField(platform::CFile& file, CZipBuffer& field, std::uint16_t length) {
     return length == 0 || file.Read(field.data(), length) == length;
 }
 
+bool isWellFormedUtf8(std::string_view text) {
+    std::size_t index = 0;
+    while (index < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[index]);
+        std::size_t length = 0;
+        char32_t codePoint = 0;
+        if (lead < 0x80) {
+            length = 1;
+            codePoint = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            length = 2;
+            codePoint = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3;
+            codePoint = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4;
+            codePoint = lead & 0x07;
+        } else {
+            return false;
+        }
+        if (text.size() - index < length) {
+            return false;
+        }
+        for (std::size_t next = 1; next < length; ++next) {
+            const auto byte = static_cast<unsigned char>(text[index + next]);
+            if ((byte & 0xC0) != 0x80) {
+                return false;
+            }
+            codePoint = codePoint << 6 | (byte & 0x3F);
+        }
+        constexpr char32_t shortestForLength[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (codePoint < shortestForLength[length] || codePoint > 0x10FFFF ||
+            (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+            return false;
+        }
+        index += length;
+    }
+    return true;
+}
+
+// Some tools on Linux store a UTF-8 name without flag bit 11, in the code-page name field, and
+// add its UTF-8 form in an extra field (id 0x7075: version 1, the CRC-32 of the stored name,
+// then the name). The field is trusted only when it is whole, of version 1, holds well-formed
+// UTF-8 and its CRC matches the stored name, so that a name renamed by a tool that kept an old
+// field is not replaced by the stale one.
+std::optional<std::string> unicodePathOf(const CZipBuffer& extraField, const CZipBuffer& name) {
+    constexpr std::uint16_t unicodePathId = 0x7075;
+    constexpr std::size_t fixedPart = 5;  // version and CRC
+    const std::string_view field(reinterpret_cast<const char*>(extraField.data()),
+                                 extraField.size());
+    std::size_t position = 0;
+    while (field.size() - position >= 4) {
+        LittleEndianRecord<4> blockHeader;
+        std::copy_n(field.data() + position, 4, blockHeader.data());
+        const std::uint16_t id = blockHeader.word<0>();
+        const std::size_t size = blockHeader.word<2>();
+        position += 4;
+        if (size > field.size() - position) {
+            return std::nullopt;
+        }
+        const std::string_view block = field.substr(position, size);
+        position += size;
+        if (id != unicodePathId) {
+            continue;
+        }
+        if (block.size() <= fixedPart || block[0] != 1) {
+            return std::nullopt;
+        }
+        LittleEndianRecord<4> crc;
+        std::copy_n(block.data() + 1, 4, crc.data());
+        const std::string_view utf8Name = block.substr(fixedPart);
+        const auto storedCrc =
+            static_cast<std::uint32_t>(::crc32(0, name.data(), static_cast<uInt>(name.size())));
+        if (crc.doubleWord<0>() != storedCrc || !isWellFormedUtf8(utf8Name)) {
+            return std::nullopt;
+        }
+        return std::string(utf8Name);
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool CZipEntry::readCentralHeader(CZipStore& store) {
@@ -45,6 +130,7 @@ bool CZipEntry::readCentralHeader(CZipStore& store) {
     const std::uint16_t nameLength = header.word<28>();
     const std::uint16_t extraLength = header.word<30>();
     const std::uint16_t commentLength = header.word<32>();
+    storedNameLength = nameLength;
     diskNumberStart = header.word<34>();
     internalAttributes = header.word<36>();
     externalAttributes = header.doubleWord<38>();
@@ -71,7 +157,7 @@ bool CZipEntry::verifyLocalHeader(CZipStore& store, std::uint16_t& localExtraLen
     const std::uint16_t extraLength = header.word<28>();
     if (header.doubleWord<0>() != localHeaderSignature || localFlags != flags ||
         header.word<8>() != method || (method != 0 && method != 8) ||
-        nameLength != static_cast<std::uint16_t>(fileName.size())) {
+        nameLength != storedNameLength) {
         return false;
     }
     if ((localFlags & 0x0008) == 0 && !matchesCrcAndSizes(header.data() + 14)) {
@@ -114,7 +200,9 @@ void CZipEntry::convertNameToAnsi() {
     if (hasUtf8Name()) {
         return;
     }
-    const std::string converted = platform::codePage437ToUtf8(fileNameString());
+    const std::optional<std::string> unicodePath = unicodePathOf(extraField, fileName);
+    const std::string converted =
+        unicodePath ? *unicodePath : platform::codePage437ToUtf8(fileNameString());
     std::copy(converted.begin(), converted.end(),
               fileName.allocate(static_cast<std::uint32_t>(converted.size()), false));
 }

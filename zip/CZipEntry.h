@@ -29,6 +29,8 @@ public:
     // The MS-DOS date and time, taken as local time.
     std::time_t modificationTime() const;
     std::string fileNameString() const;
+    // The name in UTF-8: as stored when flag bit 11 says so, else from a Unicode Path extra
+    // field that matches the stored name, else converted from code page 437.
     void convertNameToAnsi();
     void convertSlashesToBackslashes();
 
@@ -48,5 +50,7 @@ public:
     std::uint32_t localHeaderOffset = 0;
     CZipBuffer extraField;
     CZipBuffer fileName;
+    // The name's length as stored in the headers, whatever its conversion made of it.
+    std::uint16_t storedNameLength = 0;
     CZipBuffer comment;
 };

@@ -34,6 +34,13 @@ bool hasParentFolderComponent(std::string_view path) {
     return false;
 }
 
+bool isCutBySplitting(const std::string& path) {
+    const CZipPath::Pieces pieces = CZipPath::split(path.c_str());
+    return pieces.drive.size() + pieces.folder.size() + pieces.name.size() +
+               pieces.extension.size() !=
+           path.size();
+}
+
 }  // namespace
 
 CZipStream::CZipStream() = default;
@@ -219,6 +226,12 @@ bool CZipReader::extractEntry(WORD index, const char* folder, bool keepStoredPat
         raiseError(zipCode::badArchive);
     }
     target += '\\' + tail;
+    // Splitting cuts a long piece short, both of the stored name and of the target made from
+    // it, and the folders and the file would then be created somewhere else than the entry
+    // says: such a path is refused rather than shortened.
+    if (isCutBySplitting(name) || isCutBySplitting(target)) {
+        raiseError(zipCode::badArchive);
+    }
 
     if (isEntryFolder(index)) {
         CZipPath::createFolderTree(target.c_str());
