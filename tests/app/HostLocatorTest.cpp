@@ -1,3 +1,5 @@
+// Where the host program is found: the two registry keys in order, the "Path" value's limits
+// and forms, and drive letters in a Wine prefix.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,6 +32,10 @@ struct LookupCase {
     std::string keys;
     std::string outcome;
 };
+
+void PrintTo(const LookupCase& row, std::ostream* out) {
+    *out << row.behaviour;
+}
 
 class HostLookup : public testing::TestWithParam<LookupCase> {};
 

@@ -1,3 +1,4 @@
+// The all-or-nothing move of staged files into place, undone when any move fails.
 #include <gtest/gtest.h>
 
 #include <filesystem>

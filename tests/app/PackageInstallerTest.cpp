@@ -1,3 +1,5 @@
+// Installing a package: which descriptor is taken, what it must name, and that a refused
+// package leaves the install folder exactly as it was.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -21,6 +23,10 @@ struct InstallCase {
     std::string installedFiles;  // empty: refused
     std::string appName = "Mode X";
 };
+
+void PrintTo(const InstallCase& row, std::ostream* out) {
+    *out << row.behaviour;
+}
 
 class Installing : public testing::TestWithParam<InstallCase> {
 protected:

@@ -26,6 +26,10 @@ struct RunCase {
     std::string registryKeys = hostKey + "\"Path\"=\"@/host/Syndal\"\n";
 };
 
+void PrintTo(const RunCase& row, std::ostream* out) {
+    *out << row.behaviour;
+}
+
 class Program : public testing::TestWithParam<RunCase> {
 protected:
     std::string expand(const std::string& text) const {
@@ -102,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Program, HelpNamesTheEnvironmentTheStatusesAndTheManual) {
     ASSERT_EQ(run({"--help"}, ""), 0);
-    for (const char* part : {"--quiet", "--version", "TOCKIT_REGISTRY", "WINEPREFIX",
-                             "XDG_CACHE_HOME", "TMPDIR", "\n  3  "}) {
+    for (const char* part :
+         {"--quiet", "--version", "TOCKIT_REGISTRY", "WINEPREFIX", "XDG_CACHE_HOME", "\n  4  "}) {
         EXPECT_NE(out.find(part), std::string::npos) << part;
     }
     EXPECT_TRUE(out.ends_with("\nSee tockit-installer(1).\n"));

@@ -1,3 +1,5 @@
+// What the text the user gives becomes: an address to download, a file to install, or a
+// refusal with its message.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -47,6 +49,10 @@ struct IntakeCase {
     IntakeOutcome::Verdict verdict;
     std::optional<StringId> message;
 };
+
+void PrintTo(const IntakeCase& row, std::ostream* out) {
+    *out << row.behaviour;
+}
 
 class Intake : public testing::TestWithParam<IntakeCase> {};
 

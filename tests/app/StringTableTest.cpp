@@ -1,3 +1,4 @@
+// Messages whose exact form matters: line breaks kept, and a name that is never a format.
 #include <gtest/gtest.h>
 
 #include "app/res/StringTable.h"
