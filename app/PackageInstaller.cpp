@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "app/ExtractionSchedule.h"
 #include "app/FreeSpace.h"
 #include "app/InstallLock.h"
 #include "app/InstallTransaction.h"
+#include "app/ParallelExtraction.h"
 #include "app/PlacementPlan.h"
 #include "app/StagingFolder.h"
 #include "platform/CException.h"
@@ -89,38 +92,46 @@ bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string
     return codeFound && parametersFound;
 }
 
-// Writes every entry below `folder`; false as soon as one cannot be written in full. The
-// reader refuses a stored path that would climb out of `folder` ("..\x").
-bool extractAll(CZipReader& reader, const std::string& folder, const InstallProgress& progress) {
+// Writes every entry below `folder`, on as many cores as the package keeps busy; false when one
+// cannot be written in full. The reader refuses a stored path that would climb out of `folder`
+// ("..\x"). The result is the one extracting the entries one after the other in archive order
+// gives: see ExtractionSchedule.
+bool extractAll(CZipReader& reader, const std::string& packagePath, const std::string& folder,
+                const InstallProgress& progress) {
+    std::vector<ScheduledEntry> entries(static_cast<std::size_t>(reader.entryCount()));
     std::uint64_t total = 0;
-    for (int index = 0; index < reader.entryCount(); ++index) {
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const auto entry = static_cast<WORD>(index);
         CZipEntry info;
-        reader.getEntryInfo(info, static_cast<WORD>(index));
+        reader.getEntryInfo(info, entry);
+        entries[index] = {info.fileNameString(), info.uncompressedSize, reader.isEntryFolder(entry)};
         total += info.uncompressedSize;
     }
-    std::uint64_t written = 0;
-    for (int index = 0; index < reader.entryCount(); ++index) {
-        const auto entry = static_cast<WORD>(index);
-        if (!reader.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
+    const ExtractionSchedule schedule = scheduleExtraction(entries, folder);
+    for (const std::string& tree : schedule.folderTrees) {
+        // A tree that cannot be made fails the entries that need it, as it would without this.
+        CZipPath::createFolderTree(tree.c_str());
+    }
+    const EntryExtractor extractEntry = [&folder](CZipReader& worker, WORD entry) {
+        if (!worker.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
             return false;
         }
         // A folder entry counts as extracted even when its folder could not be made, for
         // example because an earlier entry of the same name is a file.
-        if (reader.isEntryFolder(entry)) {
-            const std::string storedPath =
-                CZipPath::pathWithoutDrive(entryName(reader, entry).c_str());
-            if (platform::pathType(folder + "\\" + storedPath) != platform::PathType::folder) {
-                return false;
-            }
+        if (!worker.isEntryFolder(entry)) {
+            return true;
         }
+        const std::string storedPath = CZipPath::pathWithoutDrive(entryName(worker, entry).c_str());
+        return platform::pathType(folder + "\\" + storedPath) == platform::PathType::folder;
+    };
+    const ExtractionWork work{
+        packagePath, schedule.tasks,
+        usefulWorkerCount(schedule, std::thread::hardware_concurrency())};
+    return extractInParallel(reader, work, extractEntry, [&](std::uint64_t extracted) {
         if (progress) {
-            CZipEntry info;
-            reader.getEntryInfo(info, entry);
-            written += info.uncompressedSize;
-            progress(written, total);
+            progress(extracted, total);
         }
-    }
-    return true;
+    });
 }
 
 std::filesystem::path withoutTrailingSeparators(std::string path) {
@@ -155,7 +166,7 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());
     const StagingFolder staging(target.parent_path());
-    if (!extractAll(reader, staging.packageFolder().string(), progress)) {
+    if (!extractAll(reader, packagePath, staging.packageFolder().string(), progress)) {
         return refused();
     }
     const auto plan = planPlacement(staging.packageFolder(), target);

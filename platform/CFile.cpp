@@ -6,13 +6,33 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/FileSystem.h"
 
 namespace platform {
 
 static_assert(sizeof(off_t) == 8, "the file layer needs 64-bit file offsets");
+
+namespace {
+
+// Large enough for a few hundred central headers or a small entry with its local header;
+// small enough that a block read for one local header wastes little.
+constexpr unsigned readAheadSize = 64 * 1024;
+// Reads this large gain nothing from a block: they go straight to the file.
+constexpr unsigned directReadSize = 16 * 1024;
+
+CFileException seekFailure(int error, const std::string& fileName) {
+    CFileException failure = CFileException::fromErrno(error, fileName);
+    if (error == EINVAL) {  // a position before the start of the file
+        failure.m_cause = CFileException::badSeek;
+    }
+    return failure;
+}
+
+}  // namespace
 
 CFile::CFile(const char* fileName, unsigned openFlags) {
     CFileException error;
@@ -32,6 +52,8 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
         ::close(m_descriptor);
         m_descriptor = -1;
     }
+    m_readAhead.reset();
+    const bool forWriting = (openFlags & (modeWrite | modeReadWrite)) != 0;
     int flags = O_CLOEXEC;
     if ((openFlags & modeReadWrite) != 0) {
         flags |= O_RDWR;
@@ -47,16 +69,18 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
         }
     }
     // shareDenyWrite has no POSIX counterpart: there are no mandatory share modes, and advisory
-    // locks would not stop another process from writing. The flag is accepted and ignored.
+    // locks would not stop another process from writing. A reader that asks for it is trusted
+    // to read a file that nobody writes meanwhile, which lets its reads be served in blocks.
 
     const std::string path = nativePath(fileName);
     int openError = 0;
     const int descriptor = ::open(path.c_str(), flags, 0666);
+    struct stat status {};
     if (descriptor < 0) {
         openError = errno;
-    } else {
-        // open(2) of a folder succeeds for reading on Linux; a folder is not a file here.
-        struct stat status {};
+    } else if (!forWriting) {
+        // open(2) of a folder succeeds for reading on Linux; a folder is not a file here. Opened
+        // for writing, a folder fails with EISDIR already.
         if (::fstat(descriptor, &status) != 0) {
             openError = errno;
         } else if (S_ISDIR(status.st_mode)) {
@@ -74,10 +98,18 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
     }
     m_descriptor = descriptor;
     m_strFileName = fileName;
+    if (!forWriting && (openFlags & shareDenyWrite) != 0) {
+        m_readAhead = std::make_unique<ReadAhead>();
+        m_readAhead->length = static_cast<std::uint64_t>(status.st_size);
+        m_readAhead->block = std::make_unique_for_overwrite<char[]>(readAheadSize);
+    }
     return true;
 }
 
 unsigned CFile::Read(void* buffer, unsigned count) {
+    if (m_readAhead) {
+        return readThroughBlock(static_cast<char*>(buffer), count);
+    }
     auto* bytes = static_cast<char*>(buffer);
     unsigned done = 0;
     while (done < count) {
@@ -111,7 +143,65 @@ void CFile::Write(const void* buffer, unsigned count) {
     }
 }
 
+unsigned CFile::readThroughBlock(char* bytes, unsigned count) {
+    ReadAhead& ahead = *m_readAhead;
+    unsigned done = 0;
+    while (done < count) {
+        const std::uint64_t blockEnd = ahead.blockStart + ahead.blockLength;
+        if (ahead.position >= ahead.blockStart && ahead.position < blockEnd) {
+            const auto available = static_cast<unsigned>(
+                std::min<std::uint64_t>(blockEnd - ahead.position, count - done));
+            std::memcpy(bytes + done, ahead.block.get() + (ahead.position - ahead.blockStart),
+                        available);
+            ahead.position += available;
+            done += available;
+            continue;
+        }
+        if (count - done >= directReadSize) {
+            const unsigned got = readAt(ahead.position, bytes + done, count - done);
+            ahead.position += got;
+            done += got;
+            break;
+        }
+        ahead.blockStart = ahead.position;
+        ahead.blockLength = readAt(ahead.position, ahead.block.get(), readAheadSize);
+        if (ahead.blockLength == 0) {
+            break;
+        }
+    }
+    return done;
+}
+
+unsigned CFile::readAt(std::uint64_t position, char* bytes, unsigned count) {
+    unsigned done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(m_descriptor, bytes + done, count - done, static_cast<off_t>(position + done));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw CFileException::fromErrno(errno, m_strFileName);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<unsigned>(got);
+    }
+    return done;
+}
+
 std::uint64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
+    if (m_readAhead) {
+        const std::uint64_t base = from == begin     ? 0
+                                   : from == current ? m_readAhead->position
+                                                     : m_readAhead->length;
+        if (offset < 0 && static_cast<std::uint64_t>(-offset) > base) {
+            throw seekFailure(EINVAL, m_strFileName);
+        }
+        m_readAhead->position = base + static_cast<std::uint64_t>(offset);
+        return m_readAhead->position;
+    }
     int whence = SEEK_SET;
     if (from == current) {
         whence = SEEK_CUR;
@@ -120,16 +210,15 @@ std::uint64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
     }
     const off_t position = ::lseek(m_descriptor, offset, whence);
     if (position < 0) {
-        CFileException failure = CFileException::fromErrno(errno, m_strFileName);
-        if (failure.m_lOsError == EINVAL) {  // a position before the start of the file
-            failure.m_cause = CFileException::badSeek;
-        }
-        throw failure;
+        throw seekFailure(errno, m_strFileName);
     }
     return static_cast<std::uint64_t>(position);
 }
 
 std::uint64_t CFile::GetLength() const {
+    if (m_readAhead) {
+        return m_readAhead->length;
+    }
     struct stat status {};
     if (::fstat(m_descriptor, &status) != 0) {
         throw CFileException::fromErrno(errno, m_strFileName);
@@ -142,6 +231,7 @@ void CFile::Close() {
         return;
     }
     // The descriptor is released even when close fails, so it is never closed twice.
+    m_readAhead.reset();
     const int descriptor = m_descriptor;
     m_descriptor = -1;
     if (::close(descriptor) != 0) {

@@ -1,10 +1,14 @@
 // A file opened through a POSIX file descriptor, with the operations and open flags of the
 // original framework's file class. `\` in a path is a folder separator and becomes `/`.
 // Failing reads, writes and seeks throw CFileException; the destructor closes quietly.
+// A file opened for reading with shareDenyWrite is taken not to change while it is open, as
+// the share mode promised: its length is taken once, and small reads are served from blocks
+// read ahead, so that reading many small records costs few system calls.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "platform/CFileException.h"
@@ -54,8 +58,22 @@ public:
     static void SetStatus(const char* fileName, const CFileStatus& status);
 
 private:
+    struct ReadAhead {
+        std::uint64_t length = 0;
+        std::uint64_t position = 0;
+        // blockLength bytes read ahead from blockStart.
+        std::uint64_t blockStart = 0;
+        unsigned blockLength = 0;
+        std::unique_ptr<char[]> block;
+    };
+
+    unsigned readThroughBlock(char* bytes, unsigned count);
+    unsigned readAt(std::uint64_t position, char* bytes, unsigned count);
+
     int m_descriptor = -1;
     std::string m_strFileName;
+    // Only for a file that does not change while open; null otherwise.
+    std::unique_ptr<ReadAhead> m_readAhead;
 };
 
 }  // namespace platform

@@ -34,6 +34,11 @@ bool createDirectory(std::string_view path) {
 
 bool setFileAttributes(std::string_view path, std::uint32_t attributes) {
     constexpr std::uint32_t readOnly = 0x01;
+    // Without the read-only bit there is nothing to apply, and no call is made: the reader
+    // stamps every file it writes, most of them writable.
+    if ((attributes & readOnly) == 0) {
+        return true;
+    }
     const std::string native = nativePath(path);
     struct stat status {};
     if (::stat(native.c_str(), &status) != 0) {
@@ -41,7 +46,7 @@ bool setFileAttributes(std::string_view path, std::uint32_t attributes) {
     }
     // Windows ignores the read-only bit on folders; a read-only folder here would also stop the
     // installer from writing the entries that belong inside it.
-    if (S_ISDIR(status.st_mode) || (attributes & readOnly) == 0) {
+    if (S_ISDIR(status.st_mode)) {
         return true;
     }
     // Only the write bits go; set-user-id, set-group-id and sticky stay exactly as they were.

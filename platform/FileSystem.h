@@ -19,6 +19,8 @@ bool createDirectory(std::string_view path);
 
 // Applies Windows file attributes: on a file, the read-only bit (0x01) removes every write
 // permission bit; on a folder nothing changes; every other bit is ignored. False on failure.
+// Without the read-only bit there is nothing to apply: the path is not looked at, and the
+// result is true.
 bool setFileAttributes(std::string_view path, std::uint32_t attributes);
 
 bool deleteFile(std::string_view path);

@@ -1,0 +1,44 @@
+// Which entries of a package may be extracted at the same time, and in which order. Entries that
+// land on the same path (the same name twice, or names that differ only in case, a drive or
+// doubled separators) form one task, which one worker runs in archive order: the later entry
+// wins, as it does when the entries are extracted one after the other. Larger tasks come first,
+// so that the workers finish together; small ones keep archive order, so that a worker reads
+// neighbouring entries. It also lists the folder trees that extraction creates, so that they can
+// exist before the workers start: two workers creating the same tree at once could each see the
+// other's folder appear and give up. Names that are not plain (empty, `.` or `..` components,
+// pieces that path splitting would cut) keep the extraction on one worker, which needs no such
+// list. It extracts nothing and creates nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ScheduledEntry {
+    std::string name;  // as the reader reports it
+    std::uint64_t size = 0;
+    bool isFolder = false;
+};
+
+struct ExtractionTask {
+    std::vector<std::uint16_t> entries;  // archive order
+    std::uint64_t size = 0;              // of all its entries
+};
+
+struct ExtractionSchedule {
+    std::vector<ExtractionTask> tasks;
+    // Each folder tree that extracting the entries into the extraction folder creates, exactly
+    // as extraction names it, once, in archive order; every one lies inside that folder. Empty
+    // unless every name is plain.
+    std::vector<std::string> folderTrees;
+    bool namesArePlain = true;
+};
+
+// `entries[i]` describes the entry of index i; `folder` is the extraction folder.
+ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries,
+                                      const std::string& folder);
+
+// How many workers the schedule keeps busy on `cores` cores: a worker costs a thread and a
+// reading of the central directory, which a small package does not repay. One unless every
+// name is plain.
+unsigned usefulWorkerCount(const ExtractionSchedule& schedule, unsigned cores);

@@ -1,0 +1,177 @@
+// The workers of one extraction. A shared counter hands out the tasks; sizes of finished tasks
+// are added up under a lock, which the calling thread also waits on, so that progress is
+// reported on that thread only. Exceptions cross from a worker to the calling thread as
+// exception pointers and are thrown again there, so a failure in a worker ends the
+// installation exactly as the same failure on the calling thread would.
+#include "app/ParallelExtraction.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "zip/CZipReader.h"
+
+namespace {
+
+class TaskBoard {
+public:
+    explicit TaskBoard(const std::vector<ExtractionTask>& tasks) : tasks(tasks) {}
+
+    // The next task, or null when none is left or a worker has failed.
+    const ExtractionTask* take() {
+        if (stopped.load()) {
+            return nullptr;
+        }
+        const std::size_t index = nextTask.fetch_add(1);
+        return index < tasks.size() ? &tasks[index] : nullptr;
+    }
+    void stop() { stopped.store(true); }
+
+    void finished(const ExtractionTask& task) {
+        {
+            const std::lock_guard lock(mutex);
+            extracted += task.size;
+        }
+        changed.notify_all();
+    }
+    void refuse() {
+        {
+            const std::lock_guard lock(mutex);
+            refused = true;
+        }
+        stop();
+    }
+    void fail(std::exception_ptr error) {
+        {
+            const std::lock_guard lock(mutex);
+            if (!failure) {
+                failure = std::move(error);
+            }
+        }
+        stop();
+    }
+    void helperStarting() {
+        const std::lock_guard lock(mutex);
+        ++runningHelpers;
+    }
+    void helperDone() {
+        {
+            const std::lock_guard lock(mutex);
+            --runningHelpers;
+        }
+        changed.notify_all();
+    }
+
+    // The two below run on the calling thread only.
+    void reportProgress(const ExtractionProgress& progress) {
+        std::uint64_t now = 0;
+        {
+            const std::lock_guard lock(mutex);
+            now = extracted;
+        }
+        if (now != reported) {
+            reported = now;
+            if (progress) {
+                progress(now);  // not under the lock: it may take its time
+            }
+        }
+    }
+    void waitForHelpers(const ExtractionProgress& progress) {
+        for (;;) {
+            reportProgress(progress);
+            std::unique_lock lock(mutex);
+            if (runningHelpers == 0 && extracted == reported) {
+                return;
+            }
+            changed.wait(lock, [this] { return runningHelpers == 0 || extracted != reported; });
+        }
+    }
+
+    // After every worker has stopped.
+    bool succeeded() const {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+        return !refused;
+    }
+
+private:
+    const std::vector<ExtractionTask>& tasks;
+    std::atomic<std::size_t> nextTask{0};
+    std::atomic<bool> stopped{false};
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::uint64_t extracted = 0;
+    unsigned runningHelpers = 0;
+    bool refused = false;
+    std::exception_ptr failure;
+
+    std::uint64_t reported = 0;
+};
+
+template <typename AfterTask>
+void runTasks(CZipReader& reader, TaskBoard& board, const EntryExtractor& extract,
+              AfterTask afterTask) {
+    while (const ExtractionTask* task = board.take()) {
+        for (const std::uint16_t entry : task->entries) {
+            if (!extract(reader, entry)) {
+                board.refuse();
+                return;
+            }
+        }
+        board.finished(*task);
+        afterTask();
+    }
+}
+
+void runHelper(const std::string& archivePath, TaskBoard& board, const EntryExtractor& extract) {
+    try {
+        CZipReader reader;
+        reader.openArchive(archivePath.c_str(), CZipStore::openReadOnly, 0);
+        runTasks(reader, board, extract, [] {});
+    } catch (...) {
+        // Not handled here: thrown again on the calling thread, which reports it.
+        board.fail(std::current_exception());
+    }
+    board.helperDone();
+}
+
+// Whatever way the calling thread leaves, the helpers take no further task before they are
+// joined.
+struct StopOnExit {
+    TaskBoard& board;
+    ~StopOnExit() { board.stop(); }
+};
+
+}  // namespace
+
+bool extractInParallel(CZipReader& callerReader, const ExtractionWork& work,
+                       const EntryExtractor& extract, const ExtractionProgress& progress) {
+    TaskBoard board(work.tasks);
+    {
+        std::vector<std::jthread> helpers;
+        const StopOnExit stopOnExit{board};
+        for (unsigned helper = 1; helper < work.workerCount; ++helper) {
+            board.helperStarting();
+            try {
+                helpers.emplace_back(runHelper, std::cref(work.archivePath), std::ref(board),
+                                     std::cref(extract));
+            } catch (const std::system_error&) {
+                // No thread to be had: the workers already running share its tasks.
+                board.helperDone();
+                break;
+            }
+        }
+        try {
+            runTasks(callerReader, board, extract, [&] { board.reportProgress(progress); });
+        } catch (...) {
+            board.fail(std::current_exception());
+        }
+        board.waitForHelpers(progress);
+    }
+    return board.succeeded();
+}
