@@ -1,73 +1,15 @@
-// The first page's controls, Browse, and Next with its wait cursor, download progress and
-// messages.
+// The first page's controls, Browse, and Next with its messages; the work behind Next runs off
+// the GUI thread.
 #include "app/CInstallPage1.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressDialog>
 #include <QVBoxLayout>
-#include <algorithm>
-#include <cstdint>
-#include <memory>
 
 #include "app/CInstallSheet.h"
+#include "app/OffThreadIntake.h"
 #include "app/UserPrompts.h"
-
-namespace {
-
-// The wait cursor for one scope, restored however the scope is left.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-// The progress of one download, with Cancel. The dialog appears with the first report from the
-// downloader, so that a local file never shows it.
-class DownloadProgressDialog {
-public:
-    DownloadProgressDialog(QWidget* owner, const std::string& address)
-        : owner(owner), address(address) {}
-
-    // Returns false once the user has pressed Cancel, which stops the download.
-    bool report(std::uint64_t received, std::uint64_t total) {
-        if (!dialog) {
-            open();
-        }
-        if (total == 0) {
-            dialog->setRange(0, 0);  // size unknown: a busy bar
-            dialog->setValue(0);
-        } else {
-            dialog->setRange(0, scale);
-            dialog->setValue(static_cast<int>(std::min(received, total) * scale / total));
-        }
-        QApplication::processEvents();
-        return !dialog->wasCanceled();
-    }
-
-private:
-    static constexpr int scale = 1000;
-
-    void open() {
-        dialog = std::make_unique<QProgressDialog>(owner);
-        dialog->setWindowTitle(QString::fromStdString(loadString(IDS_MESSAGE_CAPTION)));
-        dialog->setLabelText(QString::fromStdString(address));
-        dialog->setWindowModality(Qt::WindowModal);
-        dialog->setAutoReset(false);
-        dialog->setAutoClose(false);
-        dialog->setMinimumDuration(0);
-        dialog->show();
-    }
-
-    QWidget* owner;
-    std::string address;
-    std::unique_ptr<QProgressDialog> dialog;
-};
-
-}  // namespace
 
 CInstallPage1::CInstallPage1(CInstallSheet& sheet)
     : m_buttonBrowse(QStringLiteral("&Browse")), m_sheet(sheet) {
@@ -129,16 +71,13 @@ bool CInstallPage1::OnWizardNext() {
 }
 
 IntakeOutcome CInstallPage1::InstallPackage() {
-    const WaitCursor wait;
-    DownloadProgressDialog progress(this, m_strSource);
     const IntakeContext context{
         .downloader = m_sheet.downloader(),
         .downloadTarget = m_sheet.m_strTempPath,
         .installFolder = m_sheet.m_strInstallFolder,
-        .progress = [&progress](std::uint64_t received,
-                                std::uint64_t total) { return progress.report(received, total); },
+        .progress = {},
     };
-    return takeSource(m_strSource, context);
+    return takeSourceOffThread(m_strSource, context, *this);
 }
 
 void CInstallPage1::OnBrowse() {

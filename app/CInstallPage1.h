@@ -31,8 +31,8 @@ public:
     std::string m_strSource;
 
 private:
-    // Runs the intake of m_strSource under the wait cursor, with a progress dialog while a
-    // download runs.
+    // Runs the intake of m_strSource on a worker thread, under the wait cursor and with a
+    // progress dialog when it takes more than a moment.
     IntakeOutcome InstallPackage();
 
     CInstallSheet& m_sheet;

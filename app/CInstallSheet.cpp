@@ -1,6 +1,7 @@
 // The wizard's frame: caption, buttons, side image and page order.
 #include "app/CInstallSheet.h"
 
+#include <QIcon>
 #include <QPixmap>
 
 #include "app/res/StringTable.h"
@@ -18,6 +19,9 @@ CInstallSheet::CInstallSheet(UserPrompts& prompts, platform::Downloader& downloa
     Q_INIT_RESOURCE(wizard);
 
     setWindowTitle(QString::fromStdString(loadString(IDS_SHEET_CAPTION)));
+    // The installed icon theme first; the bundled copy when running from the build tree.
+    setWindowIcon(QIcon::fromTheme(QStringLiteral("tockit-installer"),
+                                   QIcon(QStringLiteral(":/tockit-installer.png"))));
     setWizardStyle(QWizard::ClassicStyle);
     setOption(QWizard::HaveHelpButton, false);
     setPixmap(QWizard::WatermarkPixmap, QPixmap(QStringLiteral(":/side-image.png")));

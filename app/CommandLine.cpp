@@ -5,8 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/ProgramModules.h"
 #include "app/QuietInstall.h"
-#include "platform/Downloader.h"
+#include "platform/CModuleException.h"
+#include "platform/OnDemandDownloader.h"
 #include "platform/RegistryFile.h"
 
 namespace {
@@ -16,6 +18,29 @@ CommandLine wrong(std::string problem) {
     commandLine.action = CommandLine::wrong;
     commandLine.problem = std::move(problem);
     return commandLine;
+}
+
+int carryOut(const CommandLine& commandLine, std::ostream& out, std::ostream& err,
+             const WizardRunner& runWizard) {
+    switch (commandLine.action) {
+        case CommandLine::wizard:
+            return runWizard(commandLine.source);
+        case CommandLine::help:
+            out << helpText();
+            return exitInstalled;
+        case CommandLine::version:
+            out << versionText();
+            return exitInstalled;
+        case CommandLine::quiet: {
+            platform::OnDemandDownloader downloader(modulePath(downloaderModuleFile));
+            return runQuietInstall(commandLine.source, platform::RegistryFile::fromEnvironment(),
+                                   downloader, platform::downloadTarget(), out, err);
+        }
+        case CommandLine::wrong:
+            break;
+    }
+    err << "tockit-installer: " << commandLine.problem << "\n" << usageText();
+    return exitWrongCommandLine;
 }
 
 }  // namespace
@@ -88,13 +113,13 @@ std::string helpText() {
            "  WINEPREFIX       the Wine prefix whose system.reg is read when TOCKIT_REGISTRY\n"
            "                   is not set (default ~/.wine), and whose drives map C:\\ paths\n"
            "  XDG_CACHE_HOME   where downloads are kept (default ~/.cache)\n"
-           "  TMPDIR           the folder for temporary files (default /tmp)\n"
            "\n"
            "Exit status:\n"
            "  0  the package was installed\n"
            "  1  the source or the package was refused\n"
            "  2  the command line was wrong\n"
            "  3  the Syndal software was not located\n"
+           "  4  a part of the program is missing: the wizard or the downloader\n"
            "\n"
            "See tockit-installer(1).\n";
 }
@@ -105,23 +130,10 @@ std::string versionText() {
 
 int runCommandLine(const CommandLine& commandLine, std::ostream& out, std::ostream& err,
                    const WizardRunner& runWizard) {
-    switch (commandLine.action) {
-        case CommandLine::wizard:
-            return runWizard(commandLine.source);
-        case CommandLine::help:
-            out << helpText();
-            return exitInstalled;
-        case CommandLine::version:
-            out << versionText();
-            return exitInstalled;
-        case CommandLine::quiet: {
-            platform::CurlDownloader downloader;
-            return runQuietInstall(commandLine.source, platform::RegistryFile::fromEnvironment(),
-                                   downloader, platform::downloadTarget(), out, err);
-        }
-        case CommandLine::wrong:
-            break;
+    try {
+        return carryOut(commandLine, out, err, runWizard);
+    } catch (const platform::CModuleException& failure) {
+        err << "tockit-installer: " << failure.what() << "\n";
+        return exitModuleMissing;
     }
-    err << "tockit-installer: " << commandLine.problem << "\n" << usageText();
-    return exitWrongCommandLine;
 }

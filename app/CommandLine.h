@@ -14,6 +14,7 @@ enum ExitStatus {
     exitRefused = 1,
     exitWrongCommandLine = 2,
     exitHostNotLocated = 3,
+    exitModuleMissing = 4,
 };
 
 struct CommandLine {
@@ -32,10 +33,12 @@ std::string usageText();
 std::string helpText();
 std::string versionText();
 
-// Runs the wizard with the first page's text; returns the exit status.
+// Runs the wizard with the first page's text; returns the exit status. May throw
+// platform::CModuleException when the wizard cannot be loaded.
 using WizardRunner = std::function<int(const std::string& initialSource)>;
 
-// Does what the command line asks for; a quiet installation uses the registry, downloader and
-// download target that the environment names. Returns the exit status.
+// Does what the command line asks for; a quiet installation uses the registry and download
+// target that the environment names, and loads the downloading module only for an address.
+// Returns the exit status; a module that cannot be loaded is one error line on `err`.
 int runCommandLine(const CommandLine& commandLine, std::ostream& out, std::ostream& err,
                    const WizardRunner& runWizard);

@@ -1,7 +1,9 @@
-// Runs the wizard: the only entry point into the GUI, so that the command line needs nothing
-// of Qt Widgets. `initialSource` is the first page's text at start.
+// The wizard module's one entry point: the only way into the GUI, so that the program itself
+// needs nothing of Qt Widgets and loads the module only when the wizard opens.
 #pragma once
 
-#include <string>
+// Runs the wizard with `initialSource` as the first page's text; returns the exit status.
+extern "C" int tockit_run_wizard(int argc, char** argv, const char* initialSource);
 
-int runWizard(int argc, char** argv, const std::string& initialSource);
+using WizardEntry = int(int argc, char** argv, const char* initialSource);
+inline constexpr const char* wizardEntryName = "tockit_run_wizard";

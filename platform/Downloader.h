@@ -1,8 +1,8 @@
 // Fetching a package named by a web address to a local file. The target is either replaced
-// by a complete download or left untouched. `Downloader` is the seam that tests replace.
+// by a complete download or left untouched. `Downloader` is the seam that tests replace; the
+// real one (CurlDownloader) lives in a module that is loaded only when something is fetched.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -20,26 +20,6 @@ public:
     virtual ~Downloader() = default;
     virtual DownloadResult download(const std::string& address, const std::string& target,
                                     const DownloadProgress& progress) = 0;
-};
-
-// libcurl: follows redirects, fails on an HTTP status of 400 or more, verifies TLS
-// certificates, gives up on a connection not made within `connectTimeout` and on a transfer
-// that stalls for `stallTimeout`.
-class CurlDownloader final : public Downloader {
-public:
-    struct Timeouts {
-        std::chrono::seconds connect{30};
-        std::chrono::seconds stall{60};
-    };
-
-    CurlDownloader() = default;
-    explicit CurlDownloader(Timeouts timeouts) : timeouts(timeouts) {}
-
-    DownloadResult download(const std::string& address, const std::string& target,
-                            const DownloadProgress& progress) override;
-
-private:
-    Timeouts timeouts;
 };
 
 // The per-user download target: $XDG_CACHE_HOME/tockit-installer/temp.txt, else

@@ -1,24 +1,38 @@
 // The wizard as a user drives it: page flow, buttons, texts, the messages it shows and where the
-// focus goes, the wait cursor and the download progress. Messages and the file dialog are
-// recorded and answered through the prompts seam; downloads come from a fake downloader.
+// focus goes, and the work behind Next, which runs on a worker thread while the wizard keeps
+// painting under the wait cursor and a progress dialog. Messages and the file dialog are
+// recorded and answered through the prompts seam; downloads come from a fake downloader that
+// holds the worker until the test lets it go on, or from the loopback server.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QtTest/QTest>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "app/CInstallSheet.h"
 #include "app/CInstallerApp.h"
 #include "app/HostLocator.h"
+#include "app/IntakeProgressDialog.h"
 #include "app/UserPrompts.h"
-#include "platform/Downloader.h"
+#include "platform/CurlDownloader.h"
+#include "platform/OnDemandDownloader.h"
 #include "platform/RegistryFile.h"
+#include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ZipArchiveBuilder.h"
 
@@ -49,8 +63,29 @@ public:
     std::optional<QString> fileAnswer;
 };
 
-// Reports progress twice with `midway` in between, then writes `body` to the target unless it
-// was told to fail or was cancelled.
+// Lets a worker thread wait until the test's GUI thread releases it; a time limit turns a test
+// that never releases into a failure instead of a hang.
+class Gate {
+public:
+    void release() {
+        const std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    bool wait() {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
+    }
+
+private:
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+};
+
+// Reports progress at the start, waits at `gate` when told to hold, reports the end, then writes
+// `body` to the target unless it was told to fail or was cancelled. Runs on the worker thread;
+// the test reads what it recorded only after Next has returned.
 class FakeDownloader final : public platform::Downloader {
 public:
     platform::DownloadResult download(const std::string& address, const std::string& target,
@@ -59,8 +94,8 @@ public:
         if (!progress(0, body.size())) {
             return platform::DownloadResult::cancelled;
         }
-        if (midway) {
-            midway();
+        if (hold) {
+            EXPECT_TRUE(gate.wait()) << "the test never let the download go on";
         }
         if (!progress(body.size(), body.size())) {
             return platform::DownloadResult::cancelled;
@@ -74,7 +109,8 @@ public:
 
     std::string body;
     bool fails = false;
-    std::function<void()> midway;
+    bool hold = false;
+    Gate gate;
     std::vector<std::string> addresses;
 };
 
@@ -107,16 +143,39 @@ protected:
         return scratch.writeFile(fileName, packageBytes(displayName));
     }
 
-    // Types `text` into the first page and presses Next.
-    void next(const std::string& text) {
-        sheet.m_page1.m_editSource.setText(QString::fromStdString(text));
-        QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
+    // Types `text` into the first page and presses Next; returns when Next's work is done.
+    static void next(const std::string& text, CInstallSheet& on) {
+        on.m_page1.m_editSource.setText(QString::fromStdString(text));
+        QTest::mouseClick(on.button(QWizard::NextButton), Qt::LeftButton);
+    }
+    void next(const std::string& text) { next(text, sheet); }
+
+    // Calls `action` on the GUI thread, while Next's work goes on, as soon as `ready` holds.
+    void when(std::function<bool()> ready, std::function<void()> action) {
+        auto& timer = *timers.emplace_back(std::make_unique<QTimer>());
+        QObject::connect(&timer, &QTimer::timeout, [&timer, ready, action] {
+            if (ready()) {
+                timer.stop();
+                action();
+            }
+        });
+        timer.start(5);
+    }
+    // The progress dialog of `on`, once it is on screen.
+    static QProgressDialog* shownProgress(const CInstallSheet& on) {
+        auto* dialog = on.findChild<QProgressDialog*>();
+        return dialog != nullptr && dialog->isVisible() ? dialog : nullptr;
+    }
+    void whenProgressShows(std::function<void(QProgressDialog&)> action) {
+        when([this] { return shownProgress(sheet) != nullptr; },
+             [this, action] { action(*shownProgress(sheet)); });
     }
 
     ScratchFolder scratch;
     RecordingPrompts prompts;
     FakeDownloader downloader;
     CInstallSheet sheet{prompts, downloader};
+    std::vector<std::unique_ptr<QTimer>> timers;
 };
 
 TEST_F(WizardTest, FirstPageShowsItsTextsWithNextEnabledAndBackDisabledAndNoHelp) {
@@ -272,35 +331,236 @@ TEST_F(WizardTest, BrowseFillsTheTextAndCancelLeavesIt) {
     EXPECT_EQ(sheet.m_page1.m_strSource, "/home/user/My Tockit.zip");
 }
 
-TEST_F(WizardTest, DownloadShowsProgressUnderTheWaitCursorAndCleansUpAfter) {
+TEST_F(WizardTest, LongDownloadShowsModalProgressUnderTheWaitCursorAndCleansUpAfter) {
     downloader.body = packageBytes("Downloaded");
-    const QProgressDialog* progressSeen = nullptr;
-    downloader.midway = [&] {
-        const auto* progress = sheet.findChild<QProgressDialog*>();
-        ASSERT_NE(progress, nullptr);
-        EXPECT_TRUE(progress->isVisible());
-        EXPECT_EQ(progress->labelText(), "http://www.example.com/tockit.zip");
+    downloader.hold = true;
+    bool inspected = false;
+    whenProgressShows([&](QProgressDialog& progress) {
+        inspected = true;
+        EXPECT_TRUE(
+            progress.labelText().startsWith("Downloading http://www.example.com/tockit.zip\n"))
+            << progress.labelText().toStdString();
+        EXPECT_EQ(progress.windowModality(), Qt::WindowModal);
+        EXPECT_TRUE(progress.findChild<QPushButton*>()->isEnabled());
         ASSERT_NE(QApplication::overrideCursor(), nullptr);
         EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-        progressSeen = progress;
-    };
+        EXPECT_EQ(sheet.currentId(), CInstallSheet::sourcePage);
+        downloader.gate.release();
+    });
     next("http://www.example.com/tockit.zip");
 
-    EXPECT_NE(progressSeen, nullptr);
+    EXPECT_TRUE(inspected);
     EXPECT_EQ(sheet.currentId(), CInstallSheet::donePage);
     EXPECT_EQ(sheet.findChild<QProgressDialog*>(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(WizardTest, ShortWorkShowsNoProgressDialog) {
+    bool progressEverShown = false;
+    when([&] { return shownProgress(sheet) != nullptr; }, [&] { progressEverShown = true; });
+    next(writePackage("mode.zip", "Mode"));
+
+    EXPECT_EQ(sheet.currentId(), CInstallSheet::donePage);
+    EXPECT_FALSE(progressEverShown);
+}
+
 TEST_F(WizardTest, CancelledDownloadKeepsFirstPageWithoutMessage) {
-    downloader.body = packageBytes("Never");
-    downloader.midway = [&] { sheet.findChild<QProgressDialog*>()->cancel(); };
+    const std::vector<std::pair<const char*, std::function<void(QProgressDialog&)>>> cancels{
+        {"Cancel button",
+         [](QProgressDialog& progress) {
+             QTest::mouseClick(progress.findChild<QPushButton*>(), Qt::LeftButton);
+         }},
+        {"Escape", [](QProgressDialog& progress) { QTest::keyClick(&progress, Qt::Key_Escape); }},
+        {"closing the dialog", [](QProgressDialog& progress) { progress.close(); }},
+    };
+    for (const auto& [way, cancel] : cancels) {
+        SCOPED_TRACE(way);
+        FakeDownloader held;
+        held.body = packageBytes("Never");
+        held.hold = true;
+        CInstallSheet heldSheet(prompts, held);
+        heldSheet.m_strInstallFolder = sheet.m_strInstallFolder;
+        heldSheet.m_strTempPath = sheet.m_strTempPath;
+        heldSheet.show();
+        when([&] { return shownProgress(heldSheet) != nullptr; },
+             [&] {
+                 cancel(*shownProgress(heldSheet));
+                 held.gate.release();
+             });
+        next("http://www.example.com/tockit.zip", heldSheet);
+
+        EXPECT_EQ(heldSheet.currentId(), CInstallSheet::sourcePage);
+        EXPECT_TRUE(prompts.shown.empty());
+        EXPECT_EQ(heldSheet.m_page1.m_editSource.text(), "http://www.example.com/tockit.zip");
+        EXPECT_FALSE(std::filesystem::exists(sheet.m_strTempPath));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+}
+
+TEST_F(WizardTest, WizardIgnoresClicksAndKeysWhileItWorks) {
+    downloader.body = packageBytes("Downloaded");
+    downloader.hold = true;
+    when([] { return true; },
+         [&] {
+             // Before the progress dialog shows, nothing makes the wizard modal but the page.
+             QTest::mouseClick(sheet.button(QWizard::CancelButton), Qt::LeftButton);
+             QTest::mouseClick(sheet.button(QWizard::NextButton), Qt::LeftButton);
+             QTest::keyClick(&sheet.m_page1.m_editSource, Qt::Key_Return);
+             QTest::keyClick(&sheet, Qt::Key_Escape);
+             sheet.close();
+             EXPECT_TRUE(sheet.isVisible());
+             downloader.gate.release();
+         });
     next("http://www.example.com/tockit.zip");
 
-    EXPECT_EQ(sheet.currentId(), CInstallSheet::sourcePage);
-    EXPECT_TRUE(prompts.shown.empty());
-    EXPECT_EQ(sheet.m_page1.m_editSource.text(), "http://www.example.com/tockit.zip");
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(sheet.isVisible());
+    EXPECT_EQ(sheet.currentId(), CInstallSheet::donePage);
+    EXPECT_EQ(downloader.addresses.size(), 1u);
+}
+
+TEST_F(WizardTest, InstallationReportsRisingBytesToTheDialog) {
+    // A few large entries, so that the installation reports more than once.
+    const std::string big(3 << 20, 'b');
+    downloader.body =
+        ZipArchiveBuilder()
+            .addFile("mode.app", "[Tockit]\r\nCODE=a.bin\r\nPAR=b.bin\r\nName=Big\r\n")
+            .addFile("a.bin", big)
+            .addFile("b.bin", big)
+            .addFile("c.bin", big)
+            .build();
+    downloader.hold = true;
+    std::vector<int> installValues;
+    QStringList installLabels;
+    when([&] { return sheet.findChild<QProgressDialog*>() != nullptr; },
+         [&] {
+             auto* progress = sheet.findChild<QProgressDialog*>();
+             QObject::connect(progress->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                              [&, progress](int value) {
+                                  if (progress->labelText().startsWith("Installing ")) {
+                                      installValues.push_back(value);
+                                      installLabels.push_back(progress->labelText());
+                                  }
+                              });
+             downloader.gate.release();
+         });
+    next("http://www.example.com/tockit.zip");
+
+    ASSERT_EQ(sheet.currentId(), CInstallSheet::donePage);
+    ASSERT_FALSE(installValues.empty());
+    EXPECT_TRUE(std::ranges::is_sorted(installValues));
+    EXPECT_TRUE(installLabels.back().startsWith("Installing http://www.example.com/tockit.zip\n"));
+    EXPECT_TRUE(installLabels.back().endsWith(" of 9.00 MiB"))
+        << installLabels.back().toStdString();
+}
+
+TEST_F(WizardTest, MissingDownloadingModuleIsAFailedDownload) {
+    platform::OnDemandDownloader withoutModule(scratch.pathOf("missing/downloader.so"));
+    CInstallSheet moduleless(prompts, withoutModule);
+    moduleless.m_strInstallFolder = sheet.m_strInstallFolder;
+    moduleless.m_strTempPath = sheet.m_strTempPath;
+    moduleless.show();
+    testing::internal::CaptureStderr();
+    next("http://127.0.0.1:1/tockit.zip", moduleless);
+    const std::string errorLine = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(moduleless.currentId(), CInstallSheet::sourcePage);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].message, IDS_DOWNLOAD_FAILED);
+    EXPECT_TRUE(errorLine.starts_with("tockit-installer: cannot load module: ")) << errorLine;
+    EXPECT_NE(errorLine.find("missing/downloader.so"), std::string::npos) << errorLine;
+}
+
+TEST_F(WizardTest, TricklingDownloadRaisesTheBarWhileTheGuiThreadKeepsRunning) {
+    testsupport::LoopbackHttpServer server;
+    server.serveTrickle("/slow.zip", packageBytes("Trickled"), std::chrono::milliseconds(1500), 15);
+    platform::CurlDownloader curl;
+    CInstallSheet curlSheet(prompts, curl);
+    curlSheet.m_strInstallFolder = sheet.m_strInstallFolder;
+    curlSheet.m_strTempPath = sheet.m_strTempPath;
+    curlSheet.show();
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    std::vector<int> downloadValues;
+    when([&] { return curlSheet.findChild<QProgressDialog*>() != nullptr; },
+         [&] {
+             auto* progress = curlSheet.findChild<QProgressDialog*>();
+             QObject::connect(progress->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
+                              [&, progress](int value) {
+                                  if (progress->labelText().startsWith("Downloading ")) {
+                                      downloadValues.push_back(value);
+                                  }
+                              });
+         });
+    bool progressShown = false;
+    when([&] { return shownProgress(curlSheet) != nullptr; }, [&] { progressShown = true; });
+    next(server.url("/slow.zip"), curlSheet);
+
+    EXPECT_EQ(curlSheet.currentId(), CInstallSheet::donePage);
+    EXPECT_TRUE(progressShown);
+    EXPECT_GE(downloadValues.size(), 3u);
+    EXPECT_TRUE(std::ranges::is_sorted(downloadValues));
+    EXPECT_LT(downloadValues.front(), downloadValues.back());
+    // The GUI thread ran its timers all along: 1.5 s of 10 ms ticks, with room for a slow machine.
+    EXPECT_GE(ticks, 40);
+}
+
+struct DialogCase {
+    const char* behaviour;
+    IntakeProgressDialog::Phase phase;
+    std::uint64_t done;
+    std::uint64_t total;
+    QString label;
+    int maximum;
+    int value;
+    bool cancelEnabled;
+};
+
+TEST(IntakeProgressDialogTest, ShowsBytesAgainstTotalAndOnlyADownloadCanBeCancelled) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    using Phase = IntakeProgressDialog::Phase;
+    const std::vector<DialogCase> cases{
+        {"download of known size", Phase::downloading, 1 << 20, 4 << 20,
+         "Downloading http://x/t.zip\n1.00 MiB of 4.00 MiB", 1000, 250, true},
+        {"download of unknown size", Phase::downloading, 1536, 0,
+         "Downloading http://x/t.zip\n1.50 KiB", 0, 0, true},
+        {"installation", Phase::installing, 3 << 20, 4 << 20,
+         "Installing http://x/t.zip\n3.00 MiB of 4.00 MiB", 1000, 750, false},
+        {"more than the total", Phase::installing, 5 << 20, 4 << 20,
+         "Installing http://x/t.zip\n5.00 MiB of 4.00 MiB", 1000, 1000, false},
+    };
+    for (const DialogCase& test : cases) {
+        SCOPED_TRACE(test.behaviour);
+        IntakeProgressDialog dialog(nullptr, "http://x/t.zip");
+        dialog.showProgress(test.phase, test.done, test.total);
+        EXPECT_EQ(dialog.labelText(), test.label);
+        EXPECT_EQ(dialog.maximum(), test.maximum);
+        EXPECT_EQ(dialog.value(), test.value);
+        EXPECT_EQ(dialog.findChild<QPushButton*>()->isEnabled(), test.cancelEnabled);
+
+        // Escape and closing cancel exactly when Cancel is enabled.
+        dialog.show();
+        dialog.reject();
+        EXPECT_EQ(dialog.cancelRequested(), test.cancelEnabled);
+        dialog.close();
+        EXPECT_EQ(dialog.isVisible(), !test.cancelEnabled);
+    }
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST(IntakeProgressDialogTest, ReportsAfterCancelDoNotBringTheDialogBack) {
+    IntakeProgressDialog dialog(nullptr, "http://x/t.zip");
+    dialog.showProgress(IntakeProgressDialog::Phase::downloading, 10, 100);
+    dialog.show();
+    QTest::mouseClick(dialog.findChild<QPushButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(dialog.cancelRequested());
+    ASSERT_FALSE(dialog.isVisible());
+
+    dialog.showProgress(IntakeProgressDialog::Phase::downloading, 90, 100);
+    QTest::qWait(2 * IntakeProgressDialog::momentInMilliseconds);
+    EXPECT_FALSE(dialog.isVisible());
 }
 
 platform::RegistryFile registryWith(const std::string& valueLine) {
