@@ -146,7 +146,7 @@ void CFile::Write(const void* buffer, unsigned count) {
 unsigned CFile::readThroughBlock(char* bytes, unsigned count) {
     ReadAhead& ahead = *m_readAhead;
     unsigned done = 0;
-    while (done < count) {
+    while (done < count && ahead.position < ahead.length) {
         const std::uint64_t blockEnd = ahead.blockStart + ahead.blockLength;
         if (ahead.position >= ahead.blockStart && ahead.position < blockEnd) {
             const auto available = static_cast<unsigned>(
@@ -157,14 +157,20 @@ unsigned CFile::readThroughBlock(char* bytes, unsigned count) {
             done += available;
             continue;
         }
+        // Never past the length taken at open: asking for more would only cost a call that
+        // finds the end.
+        const auto untilEnd = [&](unsigned wanted) {
+            return static_cast<unsigned>(
+                std::min<std::uint64_t>(wanted, ahead.length - ahead.position));
+        };
         if (count - done >= directReadSize) {
-            const unsigned got = readAt(ahead.position, bytes + done, count - done);
+            const unsigned got = readAt(ahead.position, bytes + done, untilEnd(count - done));
             ahead.position += got;
             done += got;
             break;
         }
         ahead.blockStart = ahead.position;
-        ahead.blockLength = readAt(ahead.position, ahead.block.get(), readAheadSize);
+        ahead.blockLength = readAt(ahead.position, ahead.block.get(), untilEnd(readAheadSize));
         if (ahead.blockLength == 0) {
             break;
         }
