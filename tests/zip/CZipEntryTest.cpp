@@ -58,23 +58,16 @@ TEST(CZipEntryTest, CentralHeaderFieldsAreReadInFileOrder) {
                                              .extraField = "XY",
                                              .comment = "note"})
                                 .central;
-    EXPECT_EQ(entry.signature, 0x02014b50u);
-    EXPECT_EQ(entry.versionMadeBy, 0x0314);
-    EXPECT_EQ(entry.versionNeeded, 10);
-    EXPECT_EQ(entry.flags, 0x0002);
-    EXPECT_EQ(entry.method, 0);
-    EXPECT_EQ(entry.modTime, 0x1234);
-    EXPECT_EQ(entry.modDate, 0x5678);
-    EXPECT_EQ(entry.crc32, ZipArchiveBuilder::crcOf("payload"));
-    EXPECT_EQ(entry.compressedSize, 7u);
-    EXPECT_EQ(entry.uncompressedSize, 7u);
-    EXPECT_EQ(entry.diskNumberStart, 0);
-    EXPECT_EQ(entry.internalAttributes, 1);
-    EXPECT_EQ(entry.externalAttributes, 0x81A40021u);
-    EXPECT_EQ(entry.localHeaderOffset, 0u);
-    EXPECT_EQ(entry.fileNameString(), "dir/f.bin");
-    EXPECT_EQ(textOf(entry.extraField), "XY");
-    EXPECT_EQ(textOf(entry.comment), "note");
+    EXPECT_EQ(std::tuple(entry.signature, entry.versionMadeBy, entry.versionNeeded, entry.flags,
+                         entry.method, entry.modTime, entry.modDate, entry.crc32),
+              std::tuple(0x02014b50u, 0x0314, 10, 0x0002, 0, 0x1234, 0x5678,
+                         ZipArchiveBuilder::crcOf("payload")));
+    EXPECT_EQ(
+        std::tuple(entry.compressedSize, entry.uncompressedSize, entry.diskNumberStart,
+                   entry.internalAttributes, entry.externalAttributes, entry.localHeaderOffset),
+        std::tuple(7u, 7u, 0, 1, 0x81A40021u, 0u));
+    EXPECT_EQ(entry.fileNameString() + textOf(entry.extraField) + textOf(entry.comment),
+              "dir/f.binXYnote");
 }
 
 TEST(CZipEntryTest, LocalHeaderIsCheckedAgainstTheCentralHeader) {
