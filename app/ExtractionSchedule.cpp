@@ -26,25 +26,20 @@ std::string extractionTarget(std::string folder, const std::string& name) {
     return folder + '\\' + CZipPath::pathWithoutDrive(name.c_str());
 }
 
-// One spelling for all the spellings of a path: separators single, `.` components dropped,
-// ASCII letters in lower case (on a case-insensitive file system such names meet).
-std::string landingKey(std::string_view target) {
-    std::string key;
-    key.reserve(target.size() + 1);
-    while (!target.empty()) {
-        const std::size_t end = std::min(target.find_first_of("\\/"), target.size());
-        const std::string_view component = target.substr(0, end);
-        if (!component.empty() && component != ".") {
-            key += '/';
-            for (const char character : component) {
-                key += character >= 'A' && character <= 'Z'
-                           ? static_cast<char>(character - 'A' + 'a')
-                           : character;
-            }
+// One hash for the spellings of a plain path that reach one file: either separator, with or
+// without a trailing one (a folder entry), any ASCII case (on a case-insensitive file system
+// such names meet). Two paths that share a hash only
+// share a task, which costs parallelism, never correctness.
+std::uint64_t landingKey(std::string target) {
+    for (char& character : target) {
+        if (character == '/') {
+            character = '\\';
+        } else if (character >= 'A' && character <= 'Z') {
+            character = static_cast<char>(character - 'A' + 'a');
         }
-        target.remove_prefix(std::min(end + 1, target.size()));
     }
-    return key;
+    target.erase(target.find_last_not_of('\\') + 1);
+    return std::hash<std::string>{}(target);
 }
 
 bool isCutBySplitting(const std::string& path) {
@@ -81,28 +76,34 @@ bool isPlain(const std::string& name, const std::string& target) {
 ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries,
                                       const std::string& folder) {
     ExtractionSchedule schedule;
-    std::unordered_map<std::string, std::size_t> taskOfPath;
+    std::unordered_map<std::uint64_t, std::size_t> taskOfPath;
+    taskOfPath.reserve(entries.size());
     std::unordered_set<std::string> listedTrees;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
+    for (std::size_t index = 0; index < entries.size() && schedule.namesArePlain; ++index) {
         const ScheduledEntry& entry = entries[index];
-        const std::string target = extractionTarget(folder, entry.name);
+        std::string target = extractionTarget(folder, entry.name);
+        schedule.namesArePlain = isPlain(entry.name, target);
+        std::string tree = entry.isFolder ? target : CZipPath::folderOf(target.c_str());
+        if (listedTrees.insert(tree).second) {
+            schedule.folderTrees.push_back(std::move(tree));
+        }
         const auto [found, isNew] =
-            taskOfPath.try_emplace(landingKey(target), schedule.tasks.size());
+            taskOfPath.try_emplace(landingKey(std::move(target)), schedule.tasks.size());
         if (isNew) {
             schedule.tasks.emplace_back();
         }
         ExtractionTask& task = schedule.tasks[found->second];
         task.entries.push_back(static_cast<std::uint16_t>(index));
         task.size += entry.size;
-
-        schedule.namesArePlain = schedule.namesArePlain && isPlain(entry.name, target);
-        std::string tree = entry.isFolder ? target : CZipPath::folderOf(target.c_str());
-        if (listedTrees.insert(tree).second) {
-            schedule.folderTrees.push_back(std::move(tree));
-        }
     }
     if (!schedule.namesArePlain) {
+        // One entry after the other, in archive order: exactly the extraction without workers.
         schedule.folderTrees.clear();
+        schedule.tasks.clear();
+        for (std::size_t index = 0; index < entries.size(); ++index) {
+            schedule.tasks.push_back({{static_cast<std::uint16_t>(index)}, entries[index].size});
+        }
+        return schedule;
     }
     std::ranges::stable_sort(schedule.tasks, std::greater<>(), [](const ExtractionTask& task) {
         return std::max(task.size, smallTaskSize);

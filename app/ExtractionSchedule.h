@@ -1,13 +1,13 @@
 // Which entries of a package may be extracted at the same time, and in which order. Entries that
-// land on the same path (the same name twice, or names that differ only in case, a drive or
-// doubled separators) form one task, which one worker runs in archive order: the later entry
-// wins, as it does when the entries are extracted one after the other. Larger tasks come first,
+// land on the same path (the same name twice, or names that differ only in case, a drive or the
+// separator) form one task, which one worker runs in archive order: the later entry wins, as it
+// does when the entries are extracted one after the other. Larger tasks come first,
 // so that the workers finish together; small ones keep archive order, so that a worker reads
 // neighbouring entries. It also lists the folder trees that extraction creates, so that they can
 // exist before the workers start: two workers creating the same tree at once could each see the
 // other's folder appear and give up. Names that are not plain (empty, `.` or `..` components,
-// pieces that path splitting would cut) keep the extraction on one worker, which needs no such
-// list. It extracts nothing and creates nothing.
+// pieces that path splitting would cut) keep the extraction on one worker, one entry after the
+// other in archive order. It extracts nothing and creates nothing.
 #pragma once
 
 #include <cstdint>

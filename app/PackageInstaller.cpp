@@ -92,25 +92,35 @@ bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string
     return codeFound && parametersFound;
 }
 
+ExtractionSchedule scheduleOf(const CZipReader& reader, const std::string& folder) {
+    std::vector<ScheduledEntry> entries(static_cast<std::size_t>(reader.entryCount()));
+    for (std::size_t index = 0; index < entries.size(); ++index) {
+        const auto entry = static_cast<WORD>(index);
+        CZipEntry info;
+        reader.getEntryInfo(info, entry);
+        entries[index] = {info.fileNameString(), info.uncompressedSize,
+                          reader.isEntryFolder(entry)};
+    }
+    return scheduleExtraction(entries, folder);
+}
+
 // Writes every entry below `folder`, on as many cores as the package keeps busy; false when one
 // cannot be written in full. The reader refuses a stored path that would climb out of `folder`
 // ("..\x"). The result is the one extracting the entries one after the other in archive order
 // gives: see ExtractionSchedule.
 bool extractAll(CZipReader& reader, const std::string& packagePath, const std::string& folder,
                 const InstallProgress& progress) {
-    std::vector<ScheduledEntry> entries(static_cast<std::size_t>(reader.entryCount()));
+    const ExtractionSchedule schedule = scheduleOf(reader, folder);
     std::uint64_t total = 0;
-    for (std::size_t index = 0; index < entries.size(); ++index) {
-        const auto entry = static_cast<WORD>(index);
-        CZipEntry info;
-        reader.getEntryInfo(info, entry);
-        entries[index] = {info.fileNameString(), info.uncompressedSize, reader.isEntryFolder(entry)};
-        total += info.uncompressedSize;
+    for (const ExtractionTask& task : schedule.tasks) {
+        total += task.size;
     }
-    const ExtractionSchedule schedule = scheduleExtraction(entries, folder);
-    for (const std::string& tree : schedule.folderTrees) {
-        // A tree that cannot be made fails the entries that need it, as it would without this.
-        CZipPath::createFolderTree(tree.c_str());
+    const unsigned workerCount = usefulWorkerCount(schedule, std::thread::hardware_concurrency());
+    if (workerCount > 1) {
+        for (const std::string& tree : schedule.folderTrees) {
+            // A tree that cannot be made fails the entries in it, as it would without this.
+            CZipPath::createFolderTree(tree.c_str());
+        }
     }
     const EntryExtractor extractEntry = [&folder](CZipReader& worker, WORD entry) {
         if (!worker.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
@@ -124,9 +134,7 @@ bool extractAll(CZipReader& reader, const std::string& packagePath, const std::s
         const std::string storedPath = CZipPath::pathWithoutDrive(entryName(worker, entry).c_str());
         return platform::pathType(folder + "\\" + storedPath) == platform::PathType::folder;
     };
-    const ExtractionWork work{
-        packagePath, schedule.tasks,
-        usefulWorkerCount(schedule, std::thread::hardware_concurrency())};
+    const ExtractionWork work{packagePath, schedule.tasks, workerCount};
     return extractInParallel(reader, work, extractEntry, [&](std::uint64_t extracted) {
         if (progress) {
             progress(extracted, total);

@@ -1,11 +1,12 @@
-// The workers of one extraction. A shared counter hands out the tasks; sizes of finished tasks
-// are added up under a lock, which the calling thread also waits on, so that progress is
+// The workers of one extraction. A shared counter hands out the tasks and another adds up the
+// sizes of finished ones; the calling thread reads the sum and reports it, so that progress is
 // reported on that thread only. Exceptions cross from a worker to the calling thread as
 // exception pointers and are thrown again there, so a failure in a worker ends the
 // installation exactly as the same failure on the calling thread would.
 #include "app/ParallelExtraction.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -15,6 +16,9 @@
 #include "zip/CZipReader.h"
 
 namespace {
+
+// The longest a report waits for a wake-up that was lost.
+constexpr std::chrono::milliseconds reportInterval{100};
 
 class TaskBoard {
 public:
@@ -30,11 +34,10 @@ public:
     }
     void stop() { stopped.store(true); }
 
+    // Not under the lock, which would make the workers wait for each other at every task: a
+    // wake-up this loses, while the calling thread is about to wait, only delays a report.
     void finished(const ExtractionTask& task) {
-        {
-            const std::lock_guard lock(mutex);
-            extracted += task.size;
-        }
+        extracted.fetch_add(task.size);
         changed.notify_all();
     }
     void refuse() {
@@ -67,11 +70,7 @@ public:
 
     // The two below run on the calling thread only.
     void reportProgress(const ExtractionProgress& progress) {
-        std::uint64_t now = 0;
-        {
-            const std::lock_guard lock(mutex);
-            now = extracted;
-        }
+        const std::uint64_t now = extracted.load();
         if (now != reported) {
             reported = now;
             if (progress) {
@@ -83,10 +82,12 @@ public:
         for (;;) {
             reportProgress(progress);
             std::unique_lock lock(mutex);
-            if (runningHelpers == 0 && extracted == reported) {
+            if (runningHelpers == 0 && extracted.load() == reported) {
                 return;
             }
-            changed.wait(lock, [this] { return runningHelpers == 0 || extracted != reported; });
+            changed.wait_for(lock, reportInterval, [this] {
+                return runningHelpers == 0 || extracted.load() != reported;
+            });
         }
     }
 
@@ -103,9 +104,10 @@ private:
     std::atomic<std::size_t> nextTask{0};
     std::atomic<bool> stopped{false};
 
+    std::atomic<std::uint64_t> extracted{0};
+
     std::mutex mutex;
     std::condition_variable changed;
-    std::uint64_t extracted = 0;
     unsigned runningHelpers = 0;
     bool refused = false;
     std::exception_ptr failure;
