@@ -4,6 +4,8 @@
 
 #include <QCloseEvent>
 #include <QLocale>
+#include <QPushButton>
+#include <QShortcut>
 #include <algorithm>
 
 #include "app/res/StringTable.h"
@@ -29,10 +31,12 @@ QString describe(IntakeProgressDialog::Phase phase, const QString& source, std::
 IntakeProgressDialog::IntakeProgressDialog(QWidget* owner, const std::string& source)
     : QProgressDialog(owner),
       source(QString::fromStdString(source)),
-      cancelButton(new QPushButton(QStringLiteral("Cancel"))) {
+      // Found rather than replaced: a replacement button brings a second Escape shortcut, and
+      // two of them make Escape ambiguous, so that it does nothing.
+      cancelButton(findChild<QPushButton*>()),
+      escapeShortcut(findChild<QShortcut*>()) {
     setWindowTitle(QString::fromStdString(loadString(IDS_MESSAGE_CAPTION)));
     setWindowModality(Qt::WindowModal);
-    setCancelButton(cancelButton);
     setAutoReset(false);
     setAutoClose(false);
     setMinimumDuration(momentInMilliseconds);
@@ -47,11 +51,14 @@ void IntakeProgressDialog::showProgress(Phase newPhase, std::uint64_t done, std:
     if (cancelled) {
         return;  // the dialog is gone for good; a late report must not bring it back
     }
-    if (newPhase != phase) {
-        phase = newPhase;
-        cancelButton->setEnabled(phase == Phase::downloading);
-    }
+    const bool phaseChanged = newPhase != phase;
+    phase = newPhase;
     setLabelText(describe(phase, source, done, total));
+    if (phaseChanged) {
+        cancelButton->setEnabled(phase == Phase::downloading);
+        escapeShortcut->setEnabled(phase == Phase::downloading);
+        setValue(minimum());  // the installation's bar starts empty, not where the download's ended
+    }
     const int maximum = total == 0 ? 0 : scale;  // 0 to 0 is Qt's busy bar
     const int value = total == 0 ? 0 : static_cast<int>(std::min(done, total) * scale / total);
     if (maximum != this->maximum()) {
@@ -64,7 +71,8 @@ void IntakeProgressDialog::showProgress(Phase newPhase, std::uint64_t done, std:
 }
 
 void IntakeProgressDialog::reject() {
-    // Escape: the same as Cancel, and only while there is a download to stop.
+    // Escape reaching the dialog itself rather than its shortcut: the same as Cancel, and only
+    // while there is a download to stop.
     if (phase == Phase::downloading) {
         emit canceled();
     }

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <QProgressDialog>
-#include <QPushButton>
 #include <atomic>
 #include <cstdint>
 #include <string>
+
+class QPushButton;
+class QShortcut;
 
 class IntakeProgressDialog final : public QProgressDialog {
 public:
@@ -35,7 +37,9 @@ private:
     static constexpr int scale = 1000;
 
     const QString source;
-    QPushButton* cancelButton;  // owned by the dialog
+    // The dialog's own Cancel button and Escape shortcut, both owned by it.
+    QPushButton* cancelButton;
+    QShortcut* escapeShortcut;
     Phase phase = Phase::downloading;
     std::atomic<bool> cancelled = false;
 };

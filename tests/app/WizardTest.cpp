@@ -370,7 +370,12 @@ TEST_F(WizardTest, CancelledDownloadKeepsFirstPageWithoutMessage) {
          [](QProgressDialog& progress) {
              QTest::mouseClick(progress.findChild<QPushButton*>(), Qt::LeftButton);
          }},
-        {"Escape", [](QProgressDialog& progress) { QTest::keyClick(&progress, Qt::Key_Escape); }},
+        {"Escape",
+         [](QProgressDialog& progress) {
+             progress.activateWindow();
+             EXPECT_TRUE(QTest::qWaitForWindowActive(&progress));
+             QTest::keyClick(&progress, Qt::Key_Escape);
+         }},
         {"closing the dialog", [](QProgressDialog& progress) { progress.close(); }},
     };
     for (const auto& [way, cancel] : cancels) {
@@ -540,8 +545,13 @@ TEST(IntakeProgressDialogTest, ShowsBytesAgainstTotalAndOnlyADownloadCanBeCancel
         EXPECT_EQ(dialog.value(), test.value);
         EXPECT_EQ(dialog.findChild<QPushButton*>()->isEnabled(), test.cancelEnabled);
 
-        // Escape and closing cancel exactly when Cancel is enabled.
+        // Escape, to the active dialog or to the dialog alone, and closing cancel exactly when
+        // Cancel is enabled.
         dialog.show();
+        dialog.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_EQ(dialog.cancelRequested(), test.cancelEnabled);
         dialog.reject();
         EXPECT_EQ(dialog.cancelRequested(), test.cancelEnabled);
         dialog.close();
