@@ -156,6 +156,7 @@ bool extractInParallel(CZipReader& callerReader, const ExtractionWork& work,
     TaskBoard board(work.tasks);
     {
         std::vector<std::jthread> helpers;
+        helpers.reserve(work.workerCount);
         const StopOnExit stopOnExit{board};
         for (unsigned helper = 1; helper < work.workerCount; ++helper) {
             board.helperStarting();
