@@ -29,6 +29,9 @@ namespace {
 using WORD = CZipReader::WORD;
 
 constexpr std::uint32_t extractionBufferSize = 65535;
+// The output buffer of an extracted entry holds the whole entry up to this size: the inflater
+// copies up to 32 KiB of every call's output into its window, so a large entry wants few calls.
+constexpr std::uint32_t largestOutputBuffer = 1024 * 1024;
 // A descriptor is a few lines of text; anything bigger is not one, and is not read into memory.
 constexpr std::uint32_t descriptorSizeLimit = 1024 * 1024;
 constexpr std::string_view descriptorSection = "Tockit";
@@ -123,7 +126,12 @@ bool extractAll(CZipReader& reader, const std::string& packagePath, const std::s
         }
     }
     const EntryExtractor extractEntry = [&folder](CZipReader& worker, WORD entry) {
-        if (!worker.extractEntry(entry, folder.c_str(), true, extractionBufferSize)) {
+        CZipEntry info;
+        worker.getEntryInfo(info, entry);
+        // Exactly the entry's size when it fits, so that one more call reaches the end of the
+        // deflate data; never 0, which extracts nothing.
+        const std::uint32_t bufferSize = std::clamp(info.uncompressedSize, 1u, largestOutputBuffer);
+        if (!worker.extractEntry(entry, folder.c_str(), true, bufferSize)) {
             return false;
         }
         // A folder entry counts as extracted even when its folder could not be made, for
