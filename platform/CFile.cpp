@@ -32,6 +32,28 @@ CFileException seekFailure(int error, const std::string& fileName) {
     return failure;
 }
 
+// Repeats `transfer(done)`, which moves bytes from `done` on and returns what read(2), write(2)
+// or pread(2) returns, until `count` bytes have moved or it reports the end of the file.
+// Interrupted calls are repeated; any other failure throws.
+template <typename Transfer>
+unsigned transferAll(unsigned count, const std::string& fileName, Transfer transfer) {
+    unsigned done = 0;
+    while (done < count) {
+        const ssize_t moved = transfer(done);
+        if (moved < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw CFileException::fromErrno(errno, fileName);
+        }
+        if (moved == 0) {
+            break;
+        }
+        done += static_cast<unsigned>(moved);
+    }
+    return done;
+}
+
 }  // namespace
 
 CFile::CFile(const char* fileName, unsigned openFlags) {
@@ -107,39 +129,23 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
 }
 
 unsigned CFile::Read(void* buffer, unsigned count) {
-    if (m_readAhead) {
-        return readThroughBlock(static_cast<char*>(buffer), count);
-    }
     auto* bytes = static_cast<char*>(buffer);
-    unsigned done = 0;
-    while (done < count) {
-        const ssize_t got = ::read(m_descriptor, bytes + done, count - done);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw CFileException::fromErrno(errno, m_strFileName);
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<unsigned>(got);
+    if (m_readAhead) {
+        return readThroughBlock(bytes, count);
     }
-    return done;
+    return transferAll(count, m_strFileName, [&](unsigned done) {
+        return ::read(m_descriptor, bytes + done, count - done);
+    });
 }
 
 void CFile::Write(const void* buffer, unsigned count) {
     const auto* bytes = static_cast<const char*>(buffer);
-    unsigned done = 0;
-    while (done < count) {
-        const ssize_t written = ::write(m_descriptor, bytes + done, count - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw CFileException::fromErrno(errno, m_strFileName);
-        }
-        done += static_cast<unsigned>(written);
+    const unsigned written = transferAll(count, m_strFileName, [&](unsigned done) {
+        return ::write(m_descriptor, bytes + done, count - done);
+    });
+    // write(2) takes nothing without saying why only where no space is left.
+    if (written != count) {
+        throw CFileException(CFileException::diskFull, ENOSPC, m_strFileName);
     }
 }
 
@@ -179,22 +185,10 @@ unsigned CFile::readThroughBlock(char* bytes, unsigned count) {
 }
 
 unsigned CFile::readAt(std::uint64_t position, char* bytes, unsigned count) {
-    unsigned done = 0;
-    while (done < count) {
-        const ssize_t got =
-            ::pread(m_descriptor, bytes + done, count - done, static_cast<off_t>(position + done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            throw CFileException::fromErrno(errno, m_strFileName);
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<unsigned>(got);
-    }
-    return done;
+    return transferAll(count, m_strFileName, [&](unsigned done) {
+        return ::pread(m_descriptor, bytes + done, count - done,
+                       static_cast<off_t>(position + done));
+    });
 }
 
 std::uint64_t CFile::Seek(std::int64_t offset, SeekPosition from) {
