@@ -38,42 +38,17 @@ std::string randomSuffix(std::mt19937& generator) {
 }  // namespace
 
 StagingFolder::StagingFolder(const fs::path& parent) {
-    const fs::path base = parent.empty() ? fs::path(".") : parent;
-    createParents(base);
-    createUniqueRoot(base);
+    createUniqueRoot(parent.empty() ? fs::path(".") : parent);
     createFolder(packageFolder());
     createFolder(asideFolder());
 }
 
-// Nothing useful can be done about a leftover in these two: the installation's verdict is
-// already settled, and a destructor must not throw.
-StagingFolder::CreatedParents::~CreatedParents() {
-    std::error_code ignored;
-    for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-        fs::remove(*folder, ignored);  // fails, as wanted, once an installed folder is inside
-    }
-}
-
+// Nothing useful can be done about a leftover: the installation's verdict is already settled,
+// and a destructor must not throw.
 StagingFolder::OwnedTree::~OwnedTree() {
     std::error_code ignored;
     if (!folder.empty()) {
         fs::remove_all(folder, ignored);
-    }
-}
-
-void StagingFolder::createParents(const fs::path& parent) {
-    std::vector<fs::path> missing;
-    std::error_code error;
-    for (fs::path folder = parent; !folder.empty() && !fs::exists(folder, error);
-         folder = folder.parent_path()) {
-        if (error) {
-            raiseFileError(error, folder);
-        }
-        missing.push_back(folder);
-    }
-    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
-        createFolder(*folder);
-        createdParents.folders.push_back(*folder);
     }
 }
 

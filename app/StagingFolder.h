@@ -5,16 +5,15 @@
 #pragma once
 
 #include <filesystem>
-#include <vector>
 
 class StagingFolder {
 public:
-    // Creates a uniquely named hidden folder in `parent`, and `parent` itself with any missing
-    // folders above it. Throws platform::CFileException when a folder cannot be created.
+    // Creates a uniquely named hidden folder in `parent`, which exists (the install lock made
+    // it). Throws platform::CFileException when a folder cannot be created.
     explicit StagingFolder(const std::filesystem::path& parent);
     StagingFolder(const StagingFolder&) = delete;
     StagingFolder& operator=(const StagingFolder&) = delete;
-    // Removes the folder with everything in it, then the parents it created if they are empty.
+    // Removes the folder with everything in it.
     ~StagingFolder() = default;
 
     const std::filesystem::path& root() const { return rootFolder.folder; }
@@ -22,20 +21,14 @@ public:
     std::filesystem::path asideFolder() const { return root() / "replaced"; }
 
 private:
-    // The members clean up after themselves, so that a constructor that fails half-way leaves
-    // nothing behind either.
-    struct CreatedParents {
-        ~CreatedParents();
-        std::vector<std::filesystem::path> folders;  // outermost first
-    };
+    // Cleans up after itself, so that a constructor that fails half-way leaves nothing behind
+    // either.
     struct OwnedTree {
         ~OwnedTree();
         std::filesystem::path folder;
     };
 
-    void createParents(const std::filesystem::path& parent);
     void createUniqueRoot(const std::filesystem::path& parent);
 
-    CreatedParents createdParents;
     OwnedTree rootFolder;
 };
