@@ -76,6 +76,7 @@ const Tool tools[] = {
     {"InfoZip", "zip", "zip -q -r ../tool.zip .", false},
     {"Bsdtar", "bsdtar", "bsdtar --format zip -cf ../tool.zip *", true},
     {"SevenZip", "7z", "7z a -tzip ../tool.zip *", true},
+    {"PythonZipfile", "python3", "python3 -m zipfile -c ../tool.zip *", true},
 };
 
 void PrintTo(const Tool& tool, std::ostream* out) {
