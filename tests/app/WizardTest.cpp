@@ -161,6 +161,15 @@ protected:
         });
         timer.start(5);
     }
+    // A shown sheet like `sheet`, with its install folder and download target, that downloads
+    // through `downloader`.
+    std::unique_ptr<CInstallSheet> sheetDownloadingWith(platform::Downloader& downloader) {
+        auto other = std::make_unique<CInstallSheet>(prompts, downloader);
+        other->m_strInstallFolder = sheet.m_strInstallFolder;
+        other->m_strTempPath = sheet.m_strTempPath;
+        other->show();
+        return other;
+    }
     // The progress dialog of `on`, once it is on screen.
     static QProgressDialog* shownProgress(const CInstallSheet& on) {
         auto* dialog = on.findChild<QProgressDialog*>();
@@ -383,10 +392,8 @@ TEST_F(WizardTest, CancelledDownloadKeepsFirstPageWithoutMessage) {
         FakeDownloader held;
         held.body = packageBytes("Never");
         held.hold = true;
-        CInstallSheet heldSheet(prompts, held);
-        heldSheet.m_strInstallFolder = sheet.m_strInstallFolder;
-        heldSheet.m_strTempPath = sheet.m_strTempPath;
-        heldSheet.show();
+        const auto heldSheetOwner = sheetDownloadingWith(held);
+        CInstallSheet& heldSheet = *heldSheetOwner;
         when([&] { return shownProgress(heldSheet) != nullptr; },
              [&] {
                  cancel(*shownProgress(heldSheet));
@@ -460,10 +467,8 @@ TEST_F(WizardTest, InstallationReportsRisingBytesToTheDialog) {
 
 TEST_F(WizardTest, MissingDownloadingModuleIsAFailedDownload) {
     platform::OnDemandDownloader withoutModule(scratch.pathOf("missing/downloader.so"));
-    CInstallSheet moduleless(prompts, withoutModule);
-    moduleless.m_strInstallFolder = sheet.m_strInstallFolder;
-    moduleless.m_strTempPath = sheet.m_strTempPath;
-    moduleless.show();
+    const auto modulelessOwner = sheetDownloadingWith(withoutModule);
+    CInstallSheet& moduleless = *modulelessOwner;
     testing::internal::CaptureStderr();
     next("http://127.0.0.1:1/tockit.zip", moduleless);
     const std::string errorLine = testing::internal::GetCapturedStderr();
@@ -479,10 +484,8 @@ TEST_F(WizardTest, TricklingDownloadRaisesTheBarWhileTheGuiThreadKeepsRunning) {
     testsupport::LoopbackHttpServer server;
     server.serveTrickle("/slow.zip", packageBytes("Trickled"), std::chrono::milliseconds(1500), 15);
     platform::CurlDownloader curl;
-    CInstallSheet curlSheet(prompts, curl);
-    curlSheet.m_strInstallFolder = sheet.m_strInstallFolder;
-    curlSheet.m_strTempPath = sheet.m_strTempPath;
-    curlSheet.show();
+    const auto curlSheetOwner = sheetDownloadingWith(curl);
+    CInstallSheet& curlSheet = *curlSheetOwner;
 
     int ticks = 0;
     QTimer ticker;
