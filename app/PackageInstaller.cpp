@@ -194,7 +194,10 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
         transaction.place(placement);
     }
     transaction.commit();
-    return {true, descriptor.getString(descriptorSection, "Name")};
+    InstallResult result;
+    result.installed = true;
+    result.appName = descriptor.getString(descriptorSection, "Name");
+    return result;
 }
 
 }  // namespace
