@@ -1,0 +1,73 @@
+// A folder held open by its descriptor, and the file calls made relative to it. Working from
+// descriptors is what keeps the installer's writes where they belong: once a folder is open,
+// renaming it or swapping a link in for it changes nothing for the holder, and no call here
+// follows a link below it. A link standing where a folder is expected makes the call fail; a
+// link standing where a name is renamed to is replaced, never written through. Names given to
+// these calls are single path components. It does not interpret Zip names or Windows paths.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+class Folder {
+public:
+    enum class EntryType { missing, file, folder, link, other };
+
+    Folder() = default;
+    // Opens the folder `path` names. Links in `path` itself are followed: where the folder is,
+    // is decided once, here. Throws CFileException.
+    explicit Folder(const std::string& path);
+    Folder(Folder&& other) noexcept;
+    Folder& operator=(Folder&& other) noexcept;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+
+    bool isOpen() const { return descriptor_ >= 0; }
+    int descriptor() const { return descriptor_; }
+    // The path this folder was opened by, followed by the names it was reached through. For
+    // messages only: the folder may have moved since.
+    const std::string& path() const { return path_; }
+    std::string pathOf(std::string_view name) const;
+
+    // The subfolder `name`, never reached through a link. Throws CFileException (ELOOP or
+    // ENOTDIR when something other than a folder stands there).
+    Folder openFolder(std::string_view name) const;
+    // As openFolder, creating the folder (mode 0777 less the umask) when nothing stands there.
+    Folder openOrCreateFolder(std::string_view name) const;
+    // Creates `name` with `mode`, failing if anything stands there, and opens it.
+    Folder createFolder(std::string_view name, mode_t mode) const;
+
+    // What stands at `name`, a link reported as itself. Throws CFileException.
+    EntryType typeOf(std::string_view name) const;
+    // The names in the folder, without `.` and `..`, sorted.
+    std::vector<std::string> names() const;
+
+    // Moves `from` in this folder to `to` in `target`, replacing a file or a link standing
+    // there (a folder replaces only an empty folder). Throws CFileException.
+    void rename(std::string_view from, const Folder& target, std::string_view to) const;
+    // As rename, for undoing: returns the errno value, or 0. Never throws.
+    int renameQuietly(std::string_view from, const Folder& target,
+                      std::string_view to) const noexcept;
+    // Removes the file or empty folder `name`. Throws CFileException.
+    void remove(std::string_view name) const;
+    // Removes `name` and everything below it, never following a link, as far as it can. Never
+    // throws: it serves cleanup, where a failure has nobody to be reported to.
+    void removeTreeQuietly(std::string_view name) const noexcept;
+    // Flushes every file system write so far on this folder's file system to the disk.
+    void syncFileSystem() const;
+
+private:
+    Folder(int descriptor, std::string path);
+    Folder openBelow(std::string_view name, int extraFlags) const;
+
+    int descriptor_ = -1;
+    std::string path_;
+};
+
+}  // namespace platform
