@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 
 namespace platform {
 
@@ -70,13 +71,24 @@ CFile::~CFile() {
 }
 
 bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error) {
+    return openAt(AT_FDCWD, nativePath(fileName), 0, fileName, openFlags, error);
+}
+
+bool CFile::Open(const Folder& folder, std::string_view name, unsigned openFlags,
+                 CFileException* error) {
+    return openAt(folder.descriptor(), std::string(name), O_NOFOLLOW, folder.pathOf(name),
+                  openFlags, error);
+}
+
+bool CFile::openAt(int folderDescriptor, const std::string& nativeName, int extraFlags,
+                   const std::string& fileName, unsigned openFlags, CFileException* error) {
     if (IsOpen()) {
         ::close(m_descriptor);
         m_descriptor = -1;
     }
     m_readAhead.reset();
     const bool forWriting = (openFlags & (modeWrite | modeReadWrite)) != 0;
-    int flags = O_CLOEXEC;
+    int flags = O_CLOEXEC | extraFlags;
     if ((openFlags & modeReadWrite) != 0) {
         flags |= O_RDWR;
     } else if ((openFlags & modeWrite) != 0) {
@@ -94,9 +106,8 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
     // locks would not stop another process from writing. A reader that asks for it is trusted
     // to read a file that nobody writes meanwhile, which lets its reads be served in blocks.
 
-    const std::string path = nativePath(fileName);
     int openError = 0;
-    const int descriptor = ::open(path.c_str(), flags, 0666);
+    const int descriptor = ::openat(folderDescriptor, nativeName.c_str(), flags, 0666);
     struct stat status {};
     if (descriptor < 0) {
         openError = errno;
@@ -121,11 +132,37 @@ bool CFile::Open(const char* fileName, unsigned openFlags, CFileException* error
     m_descriptor = descriptor;
     m_strFileName = fileName;
     if (!forWriting && (openFlags & shareDenyWrite) != 0) {
-        m_readAhead = std::make_unique<ReadAhead>();
-        m_readAhead->length = static_cast<std::uint64_t>(status.st_size);
-        m_readAhead->block = std::make_unique_for_overwrite<char[]>(readAheadSize);
+        startReadAhead(static_cast<std::uint64_t>(status.st_size));
     }
     return true;
+}
+
+bool CFile::OpenDuplicate(const CFile& opened, CFileException* error) {
+    if (IsOpen()) {
+        ::close(m_descriptor);
+        m_descriptor = -1;
+    }
+    m_readAhead.reset();
+    // A file read through read(2) shares its position with every duplicate.
+    const int descriptor =
+        opened.m_readAhead ? ::fcntl(opened.m_descriptor, F_DUPFD_CLOEXEC, 0) : -1;
+    if (descriptor < 0) {
+        if (error != nullptr) {
+            *error =
+                CFileException::fromErrno(opened.m_readAhead ? errno : EBADF, opened.m_strFileName);
+        }
+        return false;
+    }
+    m_descriptor = descriptor;
+    m_strFileName = opened.m_strFileName;
+    startReadAhead(opened.m_readAhead->length);
+    return true;
+}
+
+void CFile::startReadAhead(std::uint64_t length) {
+    m_readAhead = std::make_unique<ReadAhead>();
+    m_readAhead->length = length;
+    m_readAhead->block = std::make_unique_for_overwrite<char[]>(readAheadSize);
 }
 
 unsigned CFile::Read(void* buffer, unsigned count) {
@@ -246,6 +283,19 @@ void CFile::SetStatus(const char* fileName, const CFileStatus& status) {
     if (::utimensat(AT_FDCWD, nativePath(fileName).c_str(), times, 0) != 0) {
         throw CFileException::fromErrno(errno, fileName);
     }
+}
+
+void CFile::SetStatus(const CFileStatus& status) {
+    struct timespec times[2] = {};
+    times[0].tv_sec = status.m_atime;
+    times[1].tv_sec = status.m_mtime;
+    if (::futimens(m_descriptor, times) != 0) {
+        throw CFileException::fromErrno(errno, m_strFileName);
+    }
+}
+
+bool CFile::SetAttributes(std::uint32_t attributes) {
+    return setFileAttributes(m_descriptor, attributes);
 }
 
 }  // namespace platform

@@ -3,17 +3,22 @@
 // Failing reads, writes and seeks throw CFileException; the destructor closes quietly.
 // A file opened for reading with shareDenyWrite is taken not to change while it is open, as
 // the share mode promised: its length is taken once, and small reads are served from blocks
-// read ahead, so that reading many small records costs few system calls.
+// read ahead, so that reading many small records costs few system calls. Such a file reads by
+// position only, which is what lets a duplicate of it be read on another thread. It does not
+// follow or create links when it opens a file relative to a Folder.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/CFileException.h"
 
 namespace platform {
+
+class Folder;
 
 // The times that can be set on a file. A creation time cannot be set on POSIX.
 struct CFileStatus {
@@ -42,6 +47,14 @@ public:
 
     // Opens the file; on failure fills `error` (when given) and returns false.
     virtual bool Open(const char* fileName, unsigned openFlags, CFileException* error = nullptr);
+    // As Open, for the file `name` in `folder`; a link standing at `name` is never followed
+    // (ELOOP), so what is written lands in `folder` itself.
+    bool Open(const Folder& folder, std::string_view name, unsigned openFlags,
+              CFileException* error = nullptr);
+    // Opens the very file that `opened` holds open, through a duplicate of its descriptor,
+    // whatever its path names now. `opened` must have been opened for reading with
+    // shareDenyWrite: both then read by position, so neither moves the other.
+    bool OpenDuplicate(const CFile& opened, CFileException* error = nullptr);
     // Returns the number of bytes read: fewer than asked only at the end of the file.
     virtual unsigned Read(void* buffer, unsigned count);
     // Writes every byte or throws.
@@ -56,6 +69,11 @@ public:
 
     // Sets the modification and access times of a closed file; throws CFileException.
     static void SetStatus(const char* fileName, const CFileStatus& status);
+    // As above, on this open file, wherever it has been moved meanwhile.
+    void SetStatus(const CFileStatus& status);
+    // Applies Windows file attributes to this open file as platform::setFileAttributes does to
+    // a path. False on failure.
+    bool SetAttributes(std::uint32_t attributes);
 
 private:
     struct ReadAhead {
@@ -67,6 +85,9 @@ private:
         std::unique_ptr<char[]> block;
     };
 
+    bool openAt(int folderDescriptor, const std::string& nativeName, int extraFlags,
+                const std::string& fileName, unsigned openFlags, CFileException* error);
+    void startReadAhead(std::uint64_t length);
     unsigned readThroughBlock(char* bytes, unsigned count);
     unsigned readAt(std::uint64_t position, char* bytes, unsigned count);
 

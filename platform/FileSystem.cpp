@@ -32,26 +32,44 @@ bool createDirectory(std::string_view path) {
     return ::mkdir(nativePath(path).c_str(), 0777) == 0;
 }
 
-bool setFileAttributes(std::string_view path, std::uint32_t attributes) {
-    constexpr std::uint32_t readOnly = 0x01;
-    // Without the read-only bit there is nothing to apply, and no call is made: the reader
-    // stamps every file it writes, most of them writable.
-    if ((attributes & readOnly) == 0) {
-        return true;
-    }
-    const std::string native = nativePath(path);
-    struct stat status {};
-    if (::stat(native.c_str(), &status) != 0) {
-        return false;
-    }
+namespace {
+
+constexpr std::uint32_t readOnlyAttribute = 0x01;
+
+// Applies the read-only bit to what `status` describes by calling `changeMode` with its new
+// mode, if it has one to take.
+template <typename ChangeMode>
+bool applyReadOnly(const struct stat& status, ChangeMode changeMode) {
     // Windows ignores the read-only bit on folders; a read-only folder here would also stop the
     // installer from writing the entries that belong inside it.
     if (S_ISDIR(status.st_mode)) {
         return true;
     }
     // Only the write bits go; set-user-id, set-group-id and sticky stay exactly as they were.
-    const mode_t withoutWrite = (status.st_mode & 07777) & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH};
-    return ::chmod(native.c_str(), withoutWrite) == 0;
+    return changeMode((status.st_mode & 07777) & ~mode_t{S_IWUSR | S_IWGRP | S_IWOTH}) == 0;
+}
+
+}  // namespace
+
+bool setFileAttributes(std::string_view path, std::uint32_t attributes) {
+    // Without the read-only bit there is nothing to apply, and no call is made: the reader
+    // stamps every file it writes, most of them writable.
+    if ((attributes & readOnlyAttribute) == 0) {
+        return true;
+    }
+    const std::string native = nativePath(path);
+    struct stat status {};
+    return ::stat(native.c_str(), &status) == 0 &&
+           applyReadOnly(status, [&](mode_t mode) { return ::chmod(native.c_str(), mode); });
+}
+
+bool setFileAttributes(int descriptor, std::uint32_t attributes) {
+    if ((attributes & readOnlyAttribute) == 0) {
+        return true;
+    }
+    struct stat status {};
+    return ::fstat(descriptor, &status) == 0 &&
+           applyReadOnly(status, [&](mode_t mode) { return ::fchmod(descriptor, mode); });
 }
 
 bool deleteFile(std::string_view path) {

@@ -22,6 +22,8 @@ bool createDirectory(std::string_view path);
 // Without the read-only bit there is nothing to apply: the path is not looked at, and the
 // result is true.
 bool setFileAttributes(std::string_view path, std::uint32_t attributes);
+// As above, on an open file descriptor.
+bool setFileAttributes(int descriptor, std::uint32_t attributes);
 
 bool deleteFile(std::string_view path);
 

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <ctime>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "zip/CZipException.h"
 #include "zip/CZipPath.h"
 
@@ -41,6 +43,23 @@ bool isCutBySplitting(const std::string& path) {
            path.size();
 }
 
+// The folder `relative` names below `base`, each piece made where it is missing and none
+// reached through a link; empty for `base` itself. Empty and `.` pieces stay where they are,
+// as they do in a path. Throws CFileException.
+std::optional<platform::Folder> openFolderTree(const platform::Folder& base,
+                                               std::string_view relative) {
+    std::optional<platform::Folder> reached;
+    while (!relative.empty()) {
+        const std::size_t end = std::min(relative.find_first_of("\\/"), relative.size());
+        const std::string_view piece = relative.substr(0, end);
+        if (!piece.empty() && piece != ".") {
+            reached = (reached ? *reached : base).openOrCreateFolder(piece);
+        }
+        relative.remove_prefix(std::min(end + 1, relative.size()));
+    }
+    return reached;
+}
+
 }  // namespace
 
 CZipStream::CZipStream() = default;
@@ -62,6 +81,16 @@ void CZipReader::openArchive(const char* path, int mode, int volumeSize) {
     }
     entryState = entryClosed;
     store.open(path, mode, volumeSize);
+    directory.reset();
+    directory.readDirectory();
+}
+
+void CZipReader::openArchive(const CZipReader& opened) {
+    if (!isArchiveClosed() || opened.isArchiveClosed() || opened.spansVolumes()) {
+        return;
+    }
+    entryState = entryClosed;
+    store.openDuplicate(opened.store);
     directory.reset();
     directory.readDirectory();
 }
@@ -166,6 +195,10 @@ unsigned CZipReader::readEntryData(void* buffer, unsigned size) {
 }
 
 int CZipReader::closeCurrentEntry(const char* filePath, bool afterFailure) {
+    return closeEntry(nullptr, filePath, afterFailure);
+}
+
+int CZipReader::closeEntry(platform::CFile* written, const char* filePath, bool afterFailure) {
     if (entryState != entryOpenForRead) {
         return 0;
     }
@@ -180,18 +213,26 @@ int CZipReader::closeCurrentEntry(const char* filePath, bool afterFailure) {
         if (entry.method == 8) {
             inflateEnd(&stream.zs);
         }
-        if (filePath != nullptr) {
+        if (written != nullptr || filePath != nullptr) {
             platform::CFileStatus status;
             status.m_mtime = entry.modificationTime();
             status.m_atime = std::time(nullptr);
             try {
-                platform::CFile::SetStatus(filePath, status);
+                if (written != nullptr) {
+                    written->SetStatus(status);
+                } else {
+                    platform::CFile::SetStatus(filePath, status);
+                }
             } catch (const platform::CFileException&) {
                 // The data is written; only its time is missing. The entry stays opened, and
                 // the 0 tells the caller to close it with afterFailure.
                 return 0;
             }
-            if (!platform::setFileAttributes(filePath, entry.externalAttributes)) {
+            const bool attributesSet =
+                written != nullptr
+                    ? written->SetAttributes(entry.externalAttributes)
+                    : platform::setFileAttributes(filePath, entry.externalAttributes);
+            if (!attributesSet) {
                 result = -2;
             }
         }
@@ -211,13 +252,33 @@ int CZipReader::finishEntryFile(platform::CFile& file) {
 
 bool CZipReader::extractEntry(WORD index, const char* folder, bool keepStoredPath,
                               std::uint32_t bufferSize) {
+    std::string target = folder != nullptr ? folder : "";
+    target.erase(target.find_last_not_of("\\/") + 1);
+    std::optional<platform::Folder> opened;
+    const FolderSource openTarget = [&]() -> const platform::Folder& {
+        // Named by its path, the folder is wherever that path leads, links and all.
+        CZipPath::createFolderTree(target.c_str());
+        return opened.emplace(target.empty() ? std::string("/") : target);
+    };
+    // A folder entry counts as extracted even when its folder could not be made.
+    return extractEntryBelow(index, openTarget, keepStoredPath, bufferSize) ||
+           (bufferSize != 0 && isEntryFolder(index));
+}
+
+bool CZipReader::extractEntry(WORD index, const platform::Folder& folder, bool keepStoredPath,
+                              std::uint32_t bufferSize) {
+    return extractEntryBelow(
+        index, [&folder]() -> const platform::Folder& { return folder; }, keepStoredPath,
+        bufferSize);
+}
+
+bool CZipReader::extractEntryBelow(WORD index, const FolderSource& folder, bool keepStoredPath,
+                                   std::uint32_t bufferSize) {
     if (bufferSize == 0) {
         return false;
     }
     CZipEntry info;
     getEntryInfo(info, index);
-    std::string target = folder != nullptr ? folder : "";
-    target.erase(target.find_last_not_of("\\/") + 1);
     const std::string name = info.fileNameString();
     const std::string storedPath = CZipPath::pathWithoutDrive(name.c_str());
     const std::string tail = keepStoredPath ? storedPath : CZipPath::nameOf(name.c_str());
@@ -225,25 +286,46 @@ bool CZipReader::extractEntry(WORD index, const char* folder, bool keepStoredPat
         hasParentFolderComponent(tail)) {
         raiseError(zipCode::badArchive);
     }
-    target += '\\' + tail;
-    // Splitting cuts a long piece short, both of the stored name and of the target made from
-    // it, and the folders and the file would then be created somewhere else than the entry
-    // says: such a path is refused rather than shortened.
-    if (isCutBySplitting(name) || isCutBySplitting(target)) {
+    // Splitting cuts a long piece of the name short, and the entry would then land somewhere
+    // else than its name says: such a name is refused rather than shortened. Where the folder
+    // extracted into lies is the caller's business, however long its path.
+    if (isCutBySplitting(name)) {
         raiseError(zipCode::badArchive);
     }
 
     if (isEntryFolder(index)) {
-        CZipPath::createFolderTree(target.c_str());
-        platform::setFileAttributes(target, info.externalAttributes);
+        // Attributes are not applied: the only one that means anything here, read-only, does
+        // not apply to folders.
+        try {
+            openFolderTree(folder(), tail);
+        } catch (const platform::CFileException&) {
+            // A file of the folder's name came first, or the folder cannot be written: the
+            // result says so, and the caller decides what it means.
+            return false;
+        }
         return true;
     }
     if (!openEntryForRead(index)) {
         return false;
     }
-    CZipPath::createFolderTree(CZipPath::folderOf(target.c_str()).c_str());
-    platform::CFile file(target.c_str(), platform::CFile::modeCreate | platform::CFile::modeWrite |
-                                             platform::CFile::shareDenyWrite);
+    // The tail is split here rather than by CZipPath, which would take a leading "C:" of what
+    // is left for a drive.
+    const std::size_t lastSeparator = tail.find_last_of("\\/");
+    const std::string_view folderPart = lastSeparator == std::string::npos
+                                            ? std::string_view()
+                                            : std::string_view(tail).substr(0, lastSeparator);
+    const std::string_view fileName =
+        std::string_view(tail).substr(lastSeparator == std::string::npos ? 0 : lastSeparator + 1);
+    const platform::Folder& base = folder();
+    const std::optional<platform::Folder> below = openFolderTree(base, folderPart);
+    platform::CFile file;
+    platform::CFileException error;
+    if (!file.Open(below ? *below : base, fileName,
+                   platform::CFile::modeCreate | platform::CFile::modeWrite |
+                       platform::CFile::shareDenyWrite,
+                   &error)) {
+        throw error;
+    }
     CZipBuffer buffer(bufferSize, false);
     unsigned count = 0;
     do {
@@ -252,7 +334,11 @@ bool CZipReader::extractEntry(WORD index, const char* folder, bool keepStoredPat
             file.Write(buffer.data(), count);
         }
     } while (count == bufferSize);
-    return finishEntryFile(file) == 1;
+    // Stamped through the descriptor that wrote the data, so the time and attributes go to
+    // this very file wherever it is now.
+    const int closed = closeEntry(&file, nullptr, false);
+    file.Close();
+    return closed == 1;
 }
 
 void CZipReader::raiseError(int code) const {

@@ -1,11 +1,13 @@
 // The one object through which an archive is read: it opens an archive, lists its entries and
 // extracts them, and owns the storage, the central directory, the decompression state and every
-// block that zlib allocated through it. One thread uses a reader; it takes no locks.
+// block that zlib allocated through it. One thread uses a reader; it takes no locks. Readers on
+// other threads read the same archive by opening it over this one.
 #pragma once
 
 #include <zlib.h>
 
 #include <cstdint>
+#include <functional>
 #include <list>
 
 #include "platform/CFile.h"
@@ -13,6 +15,10 @@
 #include "zip/CZipDirectory.h"
 #include "zip/CZipEntry.h"
 #include "zip/CZipStore.h"
+
+namespace platform {
+class Folder;
+}
 
 // The decompression state of the opened entry.
 class CZipStream {
@@ -41,6 +47,12 @@ public:
     using WORD = std::uint16_t;
 
     void openArchive(const char* path, int mode, int volumeSize);
+    // Opens the archive that `opened` holds open, through a duplicate of its descriptor and never
+    // by its path: this reader reads the very file that `opened` read, even when another file
+    // has taken its name since. Call it on the thread that uses `opened`. A split archive finds
+    // its further volumes by name and cannot be shared so: this reader then stays closed.
+    void openArchive(const CZipReader& opened);
+    bool spansVolumes() const { return !isArchiveClosed() && store.spanDirection() != 0; }
     int entryCount() const;
     bool getEntryInfo(CZipEntry& info, WORD index) const;
     bool isEntryFolder(WORD index) const;
@@ -53,7 +65,15 @@ public:
     // not be set; 0 no entry was open, or the time could not be set.
     int closeCurrentEntry(const char* filePath, bool afterFailure);
     int finishEntryFile(platform::CFile& file);
-    bool extractEntry(WORD index, const char* folder, bool keepStoredPath, std::uint32_t bufferSize);
+    bool extractEntry(WORD index, const char* folder, bool keepStoredPath,
+                      std::uint32_t bufferSize);
+    // As above, into the open `folder`: the entry's folders are made one below the other and
+    // the file is created in the last of them, none of them reached through a link, so nothing
+    // lands outside `folder` even when it is renamed or a link is put in its way meanwhile.
+    // Unlike the path form, a folder entry whose folder cannot be made (a file of its name is
+    // in the way) returns false.
+    bool extractEntry(WORD index, const platform::Folder& folder, bool keepStoredPath,
+                      std::uint32_t bufferSize);
 
     [[noreturn]] void raiseError(int code) const;
     int checkInflateResult(int code) const;
@@ -63,6 +83,15 @@ public:
     void releaseTrackedBlocks();
 
 private:
+    // The folder an entry is extracted into, asked for only once the entry is known to be
+    // written, so that a refused entry creates nothing.
+    using FolderSource = std::function<const platform::Folder&()>;
+
+    bool extractEntryBelow(WORD index, const FolderSource& folder, bool keepStoredPath,
+                           std::uint32_t bufferSize);
+    // closeCurrentEntry, stamping the open `written` file or else the file at `filePath`.
+    int closeEntry(platform::CFile* written, const char* filePath, bool afterFailure);
+
     CZipStream stream;
     CZipStore store;
     std::list<void*> allocations;

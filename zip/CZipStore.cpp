@@ -22,6 +22,15 @@ void CZipStore::open(const char* path, int, int) {
     spanMode = spanDetect;
 }
 
+void CZipStore::openDuplicate(const CZipStore& opened) {
+    activeFile = &file;
+    platform::CFileException error;
+    if (!file.OpenDuplicate(*opened.activeFile, &error)) {
+        throw error;
+    }
+    spanMode = spanDetect;
+}
+
 std::uint32_t CZipStore::read(void* destination, std::uint32_t count, bool wholeInVolume) {
     if (count == 0) {
         return 0;

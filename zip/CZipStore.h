@@ -24,6 +24,8 @@ public:
 
     // Opens the archive file; a file that cannot be opened throws CFileException.
     void open(const char* path, int mode, int volumeSize);
+    // Opens the file that `opened` has open now, through a duplicate of its descriptor.
+    void openDuplicate(const CZipStore& opened);
     // Reads exactly `count` bytes or raises badArchive.
     std::uint32_t read(void* destination, std::uint32_t count, bool wholeInVolume);
     void changeVolume(int number);
