@@ -1,13 +1,12 @@
-// Grouping entries by the path they land on, ordering the groups and listing folder trees. The
-// paths are built the way the reader's extraction builds them (folder, `\`, stored path without
-// its drive), pieces cut to their limits included, so that two spellings of one file are seen
-// as one, and the folder trees are the very ones extraction would create.
+// Grouping entries by the path they land on and ordering the groups. Where an entry lands is
+// read the way the reader's extraction walks it (the stored path without its drive, separated by
+// either separator, empty and `.` pieces staying where they are), so that two spellings of one
+// file are seen as one. It never builds a path on disk.
 #include "app/ExtractionSchedule.h"
 
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "zip/CZipPath.h"
 
@@ -21,25 +20,29 @@ constexpr std::uint64_t entryCostInBytes = 16 * 1024;
 // One more worker pays off for about this much work.
 constexpr std::uint64_t workPerWorker = 1024 * 1024;
 
-std::string extractionTarget(std::string folder, const std::string& name) {
-    folder.erase(folder.find_last_not_of("\\/") + 1);
-    return folder + '\\' + CZipPath::pathWithoutDrive(name.c_str());
-}
-
-// One hash for the spellings of a plain path that reach one file: either separator, with or
-// without a trailing one (a folder entry), any ASCII case (on a case-insensitive file system
-// such names meet). Two paths that share a hash only
-// share a task, which costs parallelism, never correctness.
-std::uint64_t landingKey(std::string target) {
-    for (char& character : target) {
-        if (character == '/') {
-            character = '\\';
-        } else if (character >= 'A' && character <= 'Z') {
-            character = static_cast<char>(character - 'A' + 'a');
+// One key for the spellings of a path below the extraction folder that reach one file: either
+// separator, with or without a trailing one (a folder entry), empty and `.` pieces, any ASCII
+// case (on a case-insensitive file system such names meet).
+std::string landingKey(const std::string& name) {
+    const std::string storedPath = CZipPath::pathWithoutDrive(name.c_str());
+    std::string key;
+    std::string_view rest = storedPath;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find_first_of("\\/"), rest.size());
+        const std::string_view piece = rest.substr(0, end);
+        rest.remove_prefix(std::min(end + 1, rest.size()));
+        if (piece.empty() || piece == ".") {
+            continue;
+        }
+        if (!key.empty()) {
+            key += '\\';
+        }
+        for (const char character : piece) {
+            key += character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
+                                                        : character;
         }
     }
-    target.erase(target.find_last_not_of('\\') + 1);
-    return std::hash<std::string>{}(target);
+    return key;
 }
 
 bool isCutBySplitting(const std::string& path) {
@@ -49,11 +52,10 @@ bool isCutBySplitting(const std::string& path) {
            path.size();
 }
 
-// A stored path of ordinary components only, none of them cut by splitting: its folder tree
-// lies inside the extraction folder, and creating it twice at once is the only race.
-bool isPlain(const std::string& name, const std::string& target) {
-    if (name.find('\0') != std::string::npos || isCutBySplitting(name) ||
-        isCutBySplitting(target)) {
+// A stored path of ordinary components only, none of them cut by splitting: it lies inside the
+// extraction folder, and extraction refuses none of it.
+bool isPlain(const std::string& name) {
+    if (name.find('\0') != std::string::npos || isCutBySplitting(name)) {
         return false;
     }
     const std::string storedPath = CZipPath::pathWithoutDrive(name.c_str());
@@ -73,22 +75,15 @@ bool isPlain(const std::string& name, const std::string& target) {
 
 }  // namespace
 
-ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries,
-                                      const std::string& folder) {
+ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries) {
     ExtractionSchedule schedule;
-    std::unordered_map<std::uint64_t, std::size_t> taskOfPath;
+    std::unordered_map<std::string, std::size_t> taskOfPath;
     taskOfPath.reserve(entries.size());
-    std::unordered_set<std::string> listedTrees;
-    for (std::size_t index = 0; index < entries.size() && schedule.namesArePlain; ++index) {
+    for (std::size_t index = 0; index < entries.size(); ++index) {
         const ScheduledEntry& entry = entries[index];
-        std::string target = extractionTarget(folder, entry.name);
-        schedule.namesArePlain = isPlain(entry.name, target);
-        std::string tree = entry.isFolder ? target : CZipPath::folderOf(target.c_str());
-        if (listedTrees.insert(tree).second) {
-            schedule.folderTrees.push_back(std::move(tree));
-        }
+        schedule.namesArePlain = schedule.namesArePlain && isPlain(entry.name);
         const auto [found, isNew] =
-            taskOfPath.try_emplace(landingKey(std::move(target)), schedule.tasks.size());
+            taskOfPath.try_emplace(landingKey(entry.name), schedule.tasks.size());
         if (isNew) {
             schedule.tasks.emplace_back();
         }
@@ -96,9 +91,14 @@ ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries
         task.entries.push_back(static_cast<std::uint16_t>(index));
         task.size += entry.size;
     }
+    schedule.lastOnSamePath.resize(entries.size());
+    for (const ExtractionTask& task : schedule.tasks) {
+        for (const std::uint16_t entry : task.entries) {
+            schedule.lastOnSamePath[entry] = task.entries.back();
+        }
+    }
     if (!schedule.namesArePlain) {
         // One entry after the other, in archive order: exactly the extraction without workers.
-        schedule.folderTrees.clear();
         schedule.tasks.clear();
         for (std::size_t index = 0; index < entries.size(); ++index) {
             schedule.tasks.push_back({{static_cast<std::uint16_t>(index)}, entries[index].size});

@@ -3,11 +3,10 @@
 // separator) form one task, which one worker runs in archive order: the later entry wins, as it
 // does when the entries are extracted one after the other. Larger tasks come first,
 // so that the workers finish together; small ones keep archive order, so that a worker reads
-// neighbouring entries. It also lists the folder trees that extraction creates, so that they can
-// exist before the workers start: two workers creating the same tree at once could each see the
-// other's folder appear and give up. Names that are not plain (empty, `.` or `..` components,
-// pieces that path splitting would cut) keep the extraction on one worker, one entry after the
-// other in archive order. It extracts nothing and creates nothing.
+// neighbouring entries. Names that are not plain (empty, `.` or `..` components, pieces that path
+// splitting would cut) keep the extraction on one worker, one entry after the other in archive
+// order. Two workers may make the same folder at once: each takes the folder the other made. It
+// extracts nothing and creates nothing.
 #pragma once
 
 #include <cstdint>
@@ -27,16 +26,14 @@ struct ExtractionTask {
 
 struct ExtractionSchedule {
     std::vector<ExtractionTask> tasks;
-    // Each folder tree that extracting the entries into the extraction folder creates, exactly
-    // as extraction names it, once, in archive order; every one lies inside that folder. Empty
-    // unless every name is plain.
-    std::vector<std::string> folderTrees;
+    // For each entry, the last entry in archive order that lands on the same path: the one
+    // whose file or folder stands there once every entry is extracted. Plain names or not.
+    std::vector<std::uint16_t> lastOnSamePath;
     bool namesArePlain = true;
 };
 
-// `entries[i]` describes the entry of index i; `folder` is the extraction folder.
-ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries,
-                                      const std::string& folder);
+// `entries[i]` describes the entry of index i.
+ExtractionSchedule scheduleExtraction(const std::vector<ScheduledEntry>& entries);
 
 // How many workers the schedule keeps busy on `cores` cores: a worker costs a thread and a
 // reading of the central directory, which a small package does not repay. One unless every

@@ -20,8 +20,8 @@
 #include "app/StagingFolder.h"
 #include "platform/CException.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/IniFile.h"
-#include "zip/CZipPath.h"
 #include "zip/CZipReader.h"
 
 namespace {
@@ -40,16 +40,24 @@ InstallResult refused() {
     return {};
 }
 
+InstallResult interrupted() {
+    InstallResult result;
+    result.failure = InstallResult::interrupted;
+    return result;
+}
+
 std::string entryName(const CZipReader& reader, WORD index) {
     CZipEntry info;
     reader.getEntryInfo(info, index);
     return info.fileNameString();
 }
 
-std::optional<WORD> findDescriptor(const CZipReader& reader) {
+// The first entry whose name contains ".app" names the descriptor's path; the entry read is the
+// one that ends up installed there, the last to land on it.
+std::optional<WORD> findDescriptor(const CZipReader& reader, const ExtractionSchedule& schedule) {
     for (int index = 0; index < reader.entryCount(); ++index) {
         if (entryName(reader, static_cast<WORD>(index)).find(".app") != std::string::npos) {
-            return static_cast<WORD>(index);
+            return schedule.lastOnSamePath[static_cast<std::size_t>(index)];
         }
     }
     return std::nullopt;
@@ -95,7 +103,7 @@ bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string
     return codeFound && parametersFound;
 }
 
-ExtractionSchedule scheduleOf(const CZipReader& reader, const std::string& folder) {
+ExtractionSchedule scheduleOf(const CZipReader& reader) {
     std::vector<ScheduledEntry> entries(static_cast<std::size_t>(reader.entryCount()));
     for (std::size_t index = 0; index < entries.size(); ++index) {
         const auto entry = static_cast<WORD>(index);
@@ -104,50 +112,34 @@ ExtractionSchedule scheduleOf(const CZipReader& reader, const std::string& folde
         entries[index] = {info.fileNameString(), info.uncompressedSize,
                           reader.isEntryFolder(entry)};
     }
-    return scheduleExtraction(entries, folder);
+    return scheduleExtraction(entries);
 }
 
-// Writes every entry below `folder`, on as many cores as the package keeps busy; false when one
-// cannot be written in full. The reader refuses a stored path that would climb out of `folder`
-// ("..\x"). The result is the one extracting the entries one after the other in archive order
-// gives: see ExtractionSchedule.
-bool extractAll(CZipReader& reader, const std::string& packagePath, const std::string& folder,
-                const InstallProgress& progress) {
-    const ExtractionSchedule schedule = scheduleOf(reader, folder);
+// Writes every entry below `folder`, on as many cores as the package keeps busy. The reader
+// refuses a stored path that would climb out of `folder` ("..\x"). The result is the one
+// extracting the entries one after the other in archive order gives: see ExtractionSchedule.
+ExtractionOutcome extractAll(CZipReader& reader, const ExtractionSchedule& schedule,
+                             const platform::Folder& folder, const InstallProgress& progress) {
     std::uint64_t total = 0;
     for (const ExtractionTask& task : schedule.tasks) {
         total += task.size;
     }
     const unsigned workerCount = usefulWorkerCount(schedule, std::thread::hardware_concurrency());
-    if (workerCount > 1) {
-        for (const std::string& tree : schedule.folderTrees) {
-            // A tree that cannot be made fails the entries in it, as it would without this.
-            CZipPath::createFolderTree(tree.c_str());
-        }
-    }
     const EntryExtractor extractEntry = [&folder](CZipReader& worker, WORD entry) {
         CZipEntry info;
         worker.getEntryInfo(info, entry);
         // Exactly the entry's size when it fits, so that one more call reaches the end of the
-        // deflate data; never 0, which extracts nothing.
+        // deflate data; never 0, which extracts nothing. A folder entry whose folder cannot be
+        // made, because an earlier entry of its name is a file, refuses the package.
         const std::uint32_t bufferSize = std::clamp(info.uncompressedSize, 1u, largestOutputBuffer);
-        if (!worker.extractEntry(entry, folder.c_str(), true, bufferSize)) {
-            return false;
-        }
-        // A folder entry counts as extracted even when its folder could not be made, for
-        // example because an earlier entry of the same name is a file.
-        if (!worker.isEntryFolder(entry)) {
-            return true;
-        }
-        const std::string storedPath = CZipPath::pathWithoutDrive(entryName(worker, entry).c_str());
-        return platform::pathType(folder + "\\" + storedPath) == platform::PathType::folder;
+        return worker.extractEntry(entry, folder, true, bufferSize);
     };
-    const ExtractionWork work{packagePath, schedule.tasks, workerCount};
-    return extractInParallel(reader, work, extractEntry, [&](std::uint64_t extracted) {
-        if (progress) {
-            progress(extracted, total);
-        }
-    });
+    return extractInParallel(reader, {schedule.tasks, workerCount}, extractEntry,
+                             [&](std::uint64_t extracted) {
+                                 if (progress) {
+                                     progress(extracted, total);
+                                 }
+                             });
 }
 
 std::filesystem::path withoutTrailingSeparators(std::string path) {
@@ -160,7 +152,8 @@ std::filesystem::path withoutTrailingSeparators(std::string path) {
 InstallResult install(CZipReader& reader, const std::string& packagePath,
                       const std::string& installFolder, const InstallProgress& progress) {
     reader.openArchive(packagePath.c_str(), CZipStore::openReadOnly, 0);
-    const std::optional<WORD> descriptorIndex = findDescriptor(reader);
+    const ExtractionSchedule schedule = scheduleOf(reader);
+    const std::optional<WORD> descriptorIndex = findDescriptor(reader, schedule);
     if (!descriptorIndex) {
         return refused();
     }
@@ -182,8 +175,10 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());
     const StagingFolder staging(target.parent_path());
-    if (!extractAll(reader, packagePath, staging.packageFolder().string(), progress)) {
-        return refused();
+    const ExtractionOutcome extraction =
+        extractAll(reader, schedule, platform::Folder(staging.packageFolder().string()), progress);
+    if (extraction != ExtractionOutcome::extracted) {
+        return extraction == ExtractionOutcome::interrupted ? interrupted() : refused();
     }
     const auto plan = planPlacement(staging.packageFolder(), target);
     if (!plan) {

@@ -9,10 +9,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "platform/TerminationDeferral.h"
 #include "zip/CZipReader.h"
 
 namespace {
@@ -44,6 +46,13 @@ public:
         {
             const std::lock_guard lock(mutex);
             refused = true;
+        }
+        stop();
+    }
+    void interrupt() {
+        {
+            const std::lock_guard lock(mutex);
+            interrupted = true;
         }
         stop();
     }
@@ -92,11 +101,14 @@ public:
     }
 
     // After every worker has stopped.
-    bool succeeded() const {
+    ExtractionOutcome outcome() const {
         if (failure) {
             std::rethrow_exception(failure);
         }
-        return !refused;
+        if (refused) {
+            return ExtractionOutcome::refused;
+        }
+        return interrupted ? ExtractionOutcome::interrupted : ExtractionOutcome::extracted;
     }
 
 private:
@@ -110,6 +122,7 @@ private:
     std::condition_variable changed;
     unsigned runningHelpers = 0;
     bool refused = false;
+    bool interrupted = false;
     std::exception_ptr failure;
 
     std::uint64_t reported = 0;
@@ -119,6 +132,12 @@ template <typename AfterTask>
 void runTasks(CZipReader& reader, TaskBoard& board, const EntryExtractor& extract,
               AfterTask afterTask) {
     while (const ExtractionTask* task = board.take()) {
+        // Between tasks only: a task's entries land on one path, and stopping inside one would
+        // leave an earlier entry where a later one belongs.
+        if (platform::terminationRequested()) {
+            board.interrupt();
+            return;
+        }
         for (const std::uint16_t entry : task->entries) {
             if (!extract(reader, entry)) {
                 board.refuse();
@@ -130,10 +149,8 @@ void runTasks(CZipReader& reader, TaskBoard& board, const EntryExtractor& extrac
     }
 }
 
-void runHelper(const std::string& archivePath, TaskBoard& board, const EntryExtractor& extract) {
+void runHelper(CZipReader& reader, TaskBoard& board, const EntryExtractor& extract) {
     try {
-        CZipReader reader;
-        reader.openArchive(archivePath.c_str(), CZipStore::openReadOnly, 0);
         runTasks(reader, board, extract, [] {});
     } catch (...) {
         // Not handled here: thrown again on the calling thread, which reports it.
@@ -151,17 +168,27 @@ struct StopOnExit {
 
 }  // namespace
 
-bool extractInParallel(CZipReader& callerReader, const ExtractionWork& work,
-                       const EntryExtractor& extract, const ExtractionProgress& progress) {
+ExtractionOutcome extractInParallel(CZipReader& callerReader, const ExtractionWork& work,
+                                    const EntryExtractor& extract,
+                                    const ExtractionProgress& progress) {
+    // A split archive opens its further volumes by name, so only the caller's reader, which
+    // opened it so in the first place, reads one.
+    const unsigned workerCount = callerReader.spansVolumes() ? 1 : work.workerCount;
+    // Opened here, before any worker starts, so that nobody reads the caller's reader meanwhile.
+    std::vector<std::unique_ptr<CZipReader>> helperReaders;
+    for (unsigned helper = 1; helper < workerCount; ++helper) {
+        helperReaders.push_back(std::make_unique<CZipReader>());
+        helperReaders.back()->openArchive(callerReader);
+    }
     TaskBoard board(work.tasks);
     {
         std::vector<std::jthread> helpers;
-        helpers.reserve(work.workerCount);
+        helpers.reserve(workerCount);
         const StopOnExit stopOnExit{board};
-        for (unsigned helper = 1; helper < work.workerCount; ++helper) {
+        for (const std::unique_ptr<CZipReader>& reader : helperReaders) {
             board.helperStarting();
             try {
-                helpers.emplace_back(runHelper, std::cref(work.archivePath), std::ref(board),
+                helpers.emplace_back(runHelper, std::ref(*reader), std::ref(board),
                                      std::cref(extract));
             } catch (const std::system_error&) {
                 // No thread to be had: the workers already running share its tasks.
@@ -176,5 +203,5 @@ bool extractInParallel(CZipReader& callerReader, const ExtractionWork& work,
         }
         board.waitForHelpers(progress);
     }
-    return board.succeeded();
+    return board.outcome();
 }

@@ -1,5 +1,5 @@
 // The extraction schedule: which entries share a task because they land on one path, the order
-// of the tasks, the folder trees made beforehand, and when more than one worker is worth it.
+// of the tasks, and when more than one worker is worth it.
 #include <gtest/gtest.h>
 
 #include "app/ExtractionSchedule.h"
@@ -8,7 +8,6 @@ namespace {
 
 using Tasks = std::vector<std::vector<std::uint16_t>>;
 constexpr std::uint64_t mebibyte = 1024 * 1024;
-const std::string folder = "/stage/package";
 
 ScheduledEntry fileOf(std::string name, std::uint64_t size = 10) {
     return {std::move(name), size, false};
@@ -39,7 +38,7 @@ TEST(ExtractionSchedule, EntriesLandingOnOnePathShareATaskInArchiveOrder) {
          {{0, 1}, {2}}},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(tasksOf(scheduleExtraction(row.entries, folder)), row.tasks) << row.behaviour;
+        EXPECT_EQ(tasksOf(scheduleExtraction(row.entries)), row.tasks) << row.behaviour;
     }
 }
 
@@ -47,19 +46,9 @@ TEST(ExtractionSchedule, LargeTasksComeFirstAndSmallOnesKeepArchiveOrder) {
     const ExtractionSchedule schedule =
         scheduleExtraction({fileOf("s1", 100), fileOf("b2", 2 * mebibyte), fileOf("s2", 900 * 1024),
                             fileOf("b9", 9 * mebibyte), fileOf("s3", 0), fileOf("b2", mebibyte),
-                            fileOf("b5", 5 * mebibyte)},
-                           folder);
+                            fileOf("b5", 5 * mebibyte)});
     EXPECT_EQ(tasksOf(schedule), (Tasks{{3}, {6}, {1, 5}, {0}, {2}, {4}}));
     EXPECT_EQ(schedule.tasks[2].size, 3 * mebibyte);
-}
-
-TEST(ExtractionSchedule, ListsEachFolderTreeOnceAsExtractionNamesIt) {
-    const ExtractionSchedule schedule = scheduleExtraction(
-        {fileOf("top"), fileOf("a\\b\\1"), fileOf("a\\b\\2"), {"a\\c\\", 0, true}, fileOf("a\\1")},
-        folder + "\\");
-    EXPECT_EQ(schedule.folderTrees,
-              (std::vector<std::string>{"/stage/package\\", "/stage/package\\a\\b\\",
-                                        "/stage/package\\a\\c\\", "/stage/package\\a\\"}));
 }
 
 TEST(ExtractionSchedule, NamesThatAreNotPlainRunOnOneWorkerInArchiveOrder) {
@@ -68,9 +57,8 @@ TEST(ExtractionSchedule, NamesThatAreNotPlainRunOnOneWorkerInArchiveOrder) {
          {std::string("a\\..\\x"), std::string("a\\.\\x"), std::string("a\\\\x"), "a\\" + longPiece,
           longPiece + "\\x", std::string("a\0b", 3)}) {
         const ExtractionSchedule schedule = scheduleExtraction(
-            {fileOf("a\\x"), fileOf(name), fileOf("big", 64 * mebibyte), fileOf("a\\x")}, folder);
+            {fileOf("a\\x"), fileOf(name), fileOf("big", 64 * mebibyte), fileOf("a\\x")});
         EXPECT_EQ(tasksOf(schedule), (Tasks{{0}, {1}, {2}, {3}})) << name;
-        EXPECT_TRUE(schedule.folderTrees.empty()) << name;
         EXPECT_EQ(usefulWorkerCount(schedule, 8), 1u) << name;
     }
 }
@@ -95,8 +83,7 @@ TEST(ExtractionSchedule, OneMoreWorkerPerMebibyteOfWorkUpToTheCoresAndTheTasks) 
         {"an empty package", {}, 4, 1},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(usefulWorkerCount(scheduleExtraction(row.entries, folder), row.cores),
-                  row.workers)
+        EXPECT_EQ(usefulWorkerCount(scheduleExtraction(row.entries), row.cores), row.workers)
             << row.behaviour;
     }
 }

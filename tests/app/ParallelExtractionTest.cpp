@@ -35,15 +35,14 @@ protected:
         reader.openArchive(archivePath.c_str(), CZipStore::openReadOnly, 0);
     }
 
-    bool extract(const EntryExtractor& extractor) {
+    ExtractionOutcome extract(const EntryExtractor& extractor) {
         const auto caller = std::this_thread::get_id();
         reported = 0;
-        return extractInParallel(reader, {archivePath, tasks, 4}, extractor,
-                                 [&](std::uint64_t extracted) {
-                                     EXPECT_EQ(std::this_thread::get_id(), caller);
-                                     EXPECT_GT(extracted, reported);
-                                     reported = extracted;
-                                 });
+        return extractInParallel(reader, {tasks, 4}, extractor, [&](std::uint64_t extracted) {
+            EXPECT_EQ(std::this_thread::get_id(), caller);
+            EXPECT_GT(extracted, reported);
+            reported = extracted;
+        });
     }
 
     static constexpr std::uint16_t entryCount = 40;
@@ -58,15 +57,16 @@ TEST_F(ExtractingInParallel, RunsEveryEntryOnceAndATasksEntriesInOrderOnOneThrea
     std::mutex mutex;
     std::vector<std::uint16_t> order;
     std::map<std::uint16_t, std::thread::id> threadOf;
-    EXPECT_TRUE(extract([&](CZipReader& worker, std::uint16_t entry) {
-        // Each worker reads through a reader of its own.
-        const bool opened = worker.openEntryForRead(entry);
-        worker.closeCurrentEntry(nullptr, true);
-        const std::lock_guard lock(mutex);
-        order.push_back(entry);
-        threadOf[entry] = std::this_thread::get_id();
-        return opened;
-    }));
+    EXPECT_EQ(extract([&](CZipReader& worker, std::uint16_t entry) {
+                  // Each worker reads through a reader of its own.
+                  const bool opened = worker.openEntryForRead(entry);
+                  worker.closeCurrentEntry(nullptr, true);
+                  const std::lock_guard lock(mutex);
+                  order.push_back(entry);
+                  threadOf[entry] = std::this_thread::get_id();
+                  return opened;
+              }),
+              ExtractionOutcome::extracted);
     EXPECT_EQ(order.size(), std::size_t{entryCount});
     EXPECT_EQ(threadOf.size(), std::size_t{entryCount});
     const auto positionOf = [&](std::uint16_t entry) { return std::ranges::find(order, entry); };
@@ -78,7 +78,8 @@ TEST_F(ExtractingInParallel, RunsEveryEntryOnceAndATasksEntriesInOrderOnOneThrea
 
 TEST_F(ExtractingInParallel, ARefusalOrAnExceptionOnAnyWorkerEndsItOnTheCallingThread) {
     for (const std::uint16_t failing : {std::uint16_t{9}, std::uint16_t{entryCount - 1}}) {
-        EXPECT_FALSE(extract([&](CZipReader&, std::uint16_t entry) { return entry != failing; }));
+        EXPECT_EQ(extract([&](CZipReader&, std::uint16_t entry) { return entry != failing; }),
+                  ExtractionOutcome::refused);
         EXPECT_THROW(extract([&](CZipReader&, std::uint16_t entry) {
                          if (entry == failing) {
                              raiseZipError(zipCode::badCrc, "archive.zip");
