@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
 #include <filesystem>
+#include <iostream>
 
 #include "app/PackageInstaller.h"
+#include "platform/TerminationDeferral.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/app/FolderSnapshot.h"
 #include "tests/app/TestPackages.h"
@@ -63,6 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {code, parameters, file("x.app", descriptor("a.bin", "p.bin")),
                      file("y.app", "[Tockit]\nCODE=none\n")},
                     "a.bin p.bin x.app y.app"},
+        InstallCase{"the descriptor checked is the last of its path, the one installed",
+                    {file("x.app", descriptor("a.bin", "p.bin")), code, parameters,
+                     file("x.app", descriptor("gone.bin", "p.bin"))},
+                    ""},
         InstallCase{"upper-case .APP is no descriptor",
                     {file("X.APP", descriptor("a.bin", "p.bin")), code, parameters},
                     ""},
@@ -129,6 +136,30 @@ TEST_F(Installing, LaterEntryOfTheSameNameWins) {
                          file("a.bin", "second")})
                     .installed);
     EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/a.bin")), "second");
+}
+
+TEST_F(Installing, HostPathLongerThanAnyPieceOfAStoredName) {
+    const std::string host = scratch.pathOf(std::string(200, 'h') + "/" + std::string(200, 'h'));
+    writePackage(validPackage(), scratch.pathOf("package.zip"));
+    EXPECT_TRUE(installPackage(scratch.pathOf("package.zip"), host + "/App").installed);
+    EXPECT_EQ(filesIn(host + "/App"), "a.bin p.bin x.app");
+}
+
+TEST_F(Installing, TerminationAskedForStopsTheExtractionAndLeavesNothing) {
+    writePackage(validPackage(), scratch.pathOf("package.zip"));
+    // The signal held off is raised again when the deferral ends, and ends the process.
+    EXPECT_EXIT(
+        {
+            const platform::TerminationDeferral deferral;
+            std::raise(SIGTERM);
+            const InstallResult result =
+                installPackage(scratch.pathOf("package.zip"), scratch.pathOf("host/App"));
+            if (result.failure == InstallResult::interrupted &&
+                !fs::exists(scratch.pathOf("host"))) {
+                std::cerr << "interrupted, nothing left";
+            }
+        },
+        testing::KilledBySignal(SIGTERM), "interrupted, nothing left");
 }
 
 // An install folder with files of its own, old times and a read-only file, so that any change

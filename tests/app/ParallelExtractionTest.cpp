@@ -2,13 +2,18 @@
 // progress on the calling thread only, a failure anywhere thrown there; and installs of packages
 // large enough for several workers give what one entry after the other gives.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
+#include "app/InstallLock.h"
 #include "app/PackageInstaller.h"
 #include "app/ParallelExtraction.h"
 #include "tests/app/TestPackages.h"
@@ -114,6 +119,47 @@ TEST(InstallingInParallel, InstallsEveryEntryAndTheLaterOfTwoEntriesOfOneNameWin
     ASSERT_TRUE(
         installPackage(scratch.pathOf("package.zip"), scratch.pathOf("host/App")).installed);
     entries.erase(entries.begin() + 3);
+    for (const PlannedEntry& entry : entries) {
+        EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/" + entry.name)), entry.content);
+    }
+}
+
+// Whether someone waits for the flock on `folder` now, as /proc/locks shows it.
+bool someoneWaitsToLock(const std::string& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0) {
+        return false;
+    }
+    const std::string inode = ":" + std::to_string(status.st_ino) + " ";
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(InstallingInParallel, InstallsTheValidatedFileThoughAnotherArchiveTookItsNameMeanwhile) {
+    ScratchFolder scratch;
+    const std::vector<PlannedEntry> entries = largePackage();
+    writePackage(entries, scratch.pathOf("package.zip"));
+    std::vector<PlannedEntry> other(entries.begin() + 1, entries.end());  // no descriptor
+    for (PlannedEntry& entry : other) {
+        entry.content = "another archive's";
+    }
+    writePackage(other, scratch.pathOf("other.zip"));
+    std::optional<InstallLock> holder(std::in_place, scratch.pathOf("host"));
+    auto installing = std::async(std::launch::async, [&] {
+        return installPackage(scratch.pathOf("package.zip"), scratch.pathOf("host/App"));
+    });
+    // The installer waits for the lock once it has validated the package.
+    while (!someoneWaitsToLock(scratch.pathOf("host")) &&
+           installing.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+    }
+    std::filesystem::rename(scratch.pathOf("other.zip"), scratch.pathOf("package.zip"));
+    holder.reset();
+    ASSERT_TRUE(installing.get().installed);
     for (const PlannedEntry& entry : entries) {
         EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/" + entry.name)), entry.content);
     }

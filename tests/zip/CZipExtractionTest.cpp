@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/CFileException.h"
+#include "platform/Folder.h"
 #include "tests/zip/ArchiveFixture.h"
 
 namespace {
@@ -128,6 +129,32 @@ TEST(CZipExtractionTest, FolderEntriesCreateFoldersAndReadOnlyAppliesToFilesOnly
     EXPECT_FALSE(isWritable(archive.folder + "/ro.bin"));
     EXPECT_TRUE(archive.extract(1, false));  // its target is the extraction folder itself
     EXPECT_EQ(archive.reader.currentEntry(), nullptr);
+}
+
+TEST(CZipExtractionTest, IntoAnOpenFolderNothingIsWrittenThroughALink) {
+    namespace fs = std::filesystem;
+    OpenedArchive archive(ZipArchiveBuilder()
+                              .addFile("sub/a.bin", "a")
+                              .addFile("b.bin", "b")
+                              .addFile("c.bin", "c")
+                              .build());
+    const std::string elsewhere = archive.scratch.pathOf("elsewhere");
+    fs::create_directories(elsewhere);
+    fs::create_directories(archive.folder);
+    const platform::Folder folder(archive.folder);
+    fs::create_directory_symlink(elsewhere, archive.folder + "/sub");
+    fs::create_symlink(elsewhere + "/b.bin", archive.folder + "/b.bin");
+    for (const CZipReader::WORD index : {0, 1}) {
+        EXPECT_THROW(archive.reader.extractEntry(index, folder, true, 65535),
+                     platform::CFileException);
+        archive.reader.closeCurrentEntry(nullptr, true);
+    }
+    // The folder moves, and a link to elsewhere takes its name.
+    fs::rename(archive.folder, archive.scratch.pathOf("moved"));
+    fs::create_directory_symlink(elsewhere, archive.folder);
+    EXPECT_TRUE(archive.reader.extractEntry(2, folder, true, 65535));
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_EQ(archive.scratch.readFile(archive.scratch.pathOf("moved/c.bin")), "c");
 }
 
 TEST(CZipExtractionTest, NamesThatLeaveTheFolderAreRefusedBeforeAnythingIsCreated) {

@@ -237,8 +237,6 @@ TEST_P(LongStoredPath, IsExtractedWhereItSaysOrRefusedBeforeAnythingIsCreated) {
     EXPECT_TRUE(archive.reader.openEntryForRead(0) || row.folderEntry);
 }
 
-// The scratch folder's own path is well under 100 bytes: folder pieces below are measured
-// with that margin.
 const std::string longFolder = std::string(100, 'f') + "/" + std::string(100, 'g') + "/";
 
 INSTANTIATE_TEST_SUITE_P(
@@ -248,7 +246,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LongPathCase{"name_of_256_bytes", std::string(256, 'n') + ".bin", false, false},
                     LongPathCase{"extension_of_256_bytes", "a." + std::string(255, 'e'), false,
                                  false},
-                    LongPathCase{"folder_of_the_target_over_255_bytes",
+                    LongPathCase{"folder_of_the_name_over_255_bytes",
                                  longFolder + std::string(60, 'h') + "/a.bin", false, false},
                     LongPathCase{"folder_entry_over_255_bytes",
                                  longFolder + std::string(60, 'h') + "/", true, false}),
