@@ -40,7 +40,8 @@ public:
     CFile& operator=(const CFile&) = delete;
     virtual ~CFile();
 
-    // Opens the file; on failure fills `error` (when given) and returns false.
+    // Opens the file; on failure fills `error` (when given) and returns false. For reading, only
+    // a regular file opens, and opening never waits (a FIFO without a writer is refused at once).
     virtual bool Open(const char* fileName, unsigned openFlags, CFileException* error = nullptr);
     // Returns the number of bytes read: fewer than asked only at the end of the file.
     virtual unsigned Read(void* buffer, unsigned count);
