@@ -161,14 +161,13 @@ bool configure(CURL* curl, const std::string& address, TargetFile& file, std::ui
 DownloadResult CurlDownloader::download(const std::string& address, const std::string& target,
                                         const DownloadProgress& progress) {
     const std::uint64_t maximumSize = std::min(limits.maximumSize, freeSpaceIn(folderOf(target)));
-    if (!curlReady()) {
+    TargetFile file(target, maximumSize);
+    // A size of 0 would mean no limit at all to libcurl.
+    if (maximumSize == 0 || !file.isOpen() || !curlReady()) {
         return DownloadResult::failed;
     }
-    TargetFile file(target, maximumSize);
     const CurlHandle curl(curl_easy_init());
-    // A size of 0 would mean no limit at all to libcurl.
-    if (maximumSize == 0 || !file.isOpen() || !curl ||
-        !configure(curl.get(), address, file, maximumSize, progress, limits)) {
+    if (!curl || !configure(curl.get(), address, file, maximumSize, progress, limits)) {
         return DownloadResult::failed;
     }
     switch (curl_easy_perform(curl.get())) {
