@@ -11,6 +11,7 @@
 
 #include "tests/app/BehaviourName.h"
 #include "tests/app/TestPackages.h"
+#include "tests/support/EnvironmentVariable.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -127,19 +128,19 @@ TEST_F(Program, DownloadedPackageIsInstalledAndLeavesNothingInTheCache) {
 }
 
 TEST_F(Program, TerminatedDownloadEndsByTheSignalAndLeavesNothingInTheCache) {
-    testsupport::LoopbackHttpServer server;
-    server.serveTrickle("/t.zip", std::string(100'000, 'P'), std::chrono::seconds(50), 50);
     const std::string registry = scratch.writeFile(
         "registry.reg", "REGEDIT4\n\n" + expand(hostKey + "\"Path\"=\"@/host/Syndal\"\n"));
-    const std::string environment[] = {"TOCKIT_REGISTRY=" + registry,
-                                       "XDG_CACHE_HOME=" + scratch.pathOf("cache")};
+    const testsupport::EnvironmentVariable registryFile("TOCKIT_REGISTRY", registry.c_str());
+    const testsupport::EnvironmentVariable cacheHome("XDG_CACHE_HOME",
+                                                     scratch.pathOf("cache").c_str());
+    const testsupport::EnvironmentVariable winePrefix("WINEPREFIX", nullptr);
+    testsupport::LoopbackHttpServer server;
+    server.serveTrickle("/t.zip", std::string(100'000, 'P'), std::chrono::seconds(50), 50);
     const std::string address = server.url("/t.zip");
     char* const argv[] = {const_cast<char*>(TOCKIT_INSTALLER_PROGRAM), const_cast<char*>("--quiet"),
                           const_cast<char*>(address.c_str()), nullptr};
-    char* const envp[] = {const_cast<char*>(environment[0].c_str()),
-                          const_cast<char*>(environment[1].c_str()), nullptr};
     pid_t child = 0;
-    ASSERT_EQ(::posix_spawn(&child, TOCKIT_INSTALLER_PROGRAM, nullptr, nullptr, argv, envp), 0);
+    ASSERT_EQ(::posix_spawn(&child, TOCKIT_INSTALLER_PROGRAM, nullptr, nullptr, argv, environ), 0);
     for (int poll = 0; poll < 1000 && server.requestedPaths().empty(); ++poll) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
