@@ -145,7 +145,7 @@ std::string DownloadCache::nextTarget() {
     }
 }
 
-std::string DownloadCache::lastTarget() {
+std::string DownloadCache::lastTarget() const {
     const std::lock_guard lock(mutex);
     return heldPath;
 }

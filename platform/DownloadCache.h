@@ -25,16 +25,17 @@ public:
     // A new, empty file for the next download, `download-XXXXXX.zip` in the folder, which is
     // created (mode 0700) when missing. The file handed out before is removed: a run installs
     // one download at a time, and keeping them all would fill the disk with copies. Throws
-    // CFileException when the file cannot be created. Safe to call from any one thread at a time.
+    // CFileException when the file cannot be created.
     std::string nextTarget();
-    // The file nextTarget gave out last (gone when its download failed); empty before.
-    std::string lastTarget();
+    // The file nextTarget gave out last (gone when its download failed); empty before. This and
+    // nextTarget may be called from any thread.
+    std::string lastTarget() const;
 
 private:
     void release();
 
     const std::string folder;
-    std::mutex mutex;
+    mutable std::mutex mutex;
     std::string heldPath;  // empty while no file is held
     int heldDescriptor = -1;
 };
