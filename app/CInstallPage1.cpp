@@ -73,11 +73,13 @@ bool CInstallPage1::OnWizardNext() {
 IntakeOutcome CInstallPage1::InstallPackage() {
     const IntakeContext context{
         .downloader = m_sheet.downloader(),
-        .downloadTarget = m_sheet.m_strTempPath,
+        .downloads = m_sheet.downloads(),
         .installFolder = m_sheet.m_strInstallFolder,
         .progress = {},
     };
-    return takeSourceOffThread(m_strSource, context, *this);
+    IntakeOutcome outcome = takeSourceOffThread(m_strSource, context, *this);
+    m_sheet.m_strTempPath = m_sheet.downloads().lastTarget();
+    return outcome;
 }
 
 void CInstallPage1::OnBrowse() {

@@ -5,16 +5,15 @@
 #include <QPixmap>
 
 #include "app/res/StringTable.h"
-#include "platform/Downloader.h"
 
 CInstallSheet::CInstallSheet(UserPrompts& prompts, platform::Downloader& downloader,
-                             QWidget* parent)
+                             platform::DownloadCache& downloads, QWidget* parent)
     : QWizard(parent),
       m_page1(*this),
       m_page2(*this),
-      m_strTempPath(platform::downloadTarget()),
       m_prompts(prompts),
-      m_downloader(downloader) {
+      m_downloader(downloader),
+      m_downloads(downloads) {
     // The image lives in a static library, whose resources are not registered on their own.
     Q_INIT_RESOURCE(wizard);
 

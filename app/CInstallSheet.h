@@ -12,8 +12,9 @@
 class UserPrompts;
 
 namespace platform {
+class DownloadCache;
 class Downloader;
-}
+}  // namespace platform
 
 class CInstallSheet final : public QWizard {
     Q_OBJECT
@@ -22,15 +23,16 @@ public:
     enum PageId { sourcePage = 0, donePage = 1 };
 
     CInstallSheet(UserPrompts& prompts, platform::Downloader& downloader,
-                  QWidget* parent = nullptr);
+                  platform::DownloadCache& downloads, QWidget* parent = nullptr);
 
     UserPrompts& prompts() const { return m_prompts; }
     platform::Downloader& downloader() const { return m_downloader; }
+    platform::DownloadCache& downloads() const { return m_downloads; }
 
     CInstallPage1 m_page1;
     CInstallPage2 m_page2;
-    // Where an addressed package is downloaded to: the per-user cache, because the program's
-    // own folder is read-only once installed.
+    // The file the last download went to, in the per-user cache (the program's own folder is
+    // read-only once installed); empty before the first download.
     std::string m_strTempPath;
     std::string m_strInstallFolder;
     std::string m_strAppName;
@@ -40,4 +42,5 @@ private:
 
     UserPrompts& m_prompts;
     platform::Downloader& m_downloader;
+    platform::DownloadCache& m_downloads;
 };

@@ -8,9 +8,11 @@
 #include "app/UserPrompts.h"
 
 CInstallerApp::CInstallerApp(UserPrompts& prompts, platform::Downloader& downloader,
+                             platform::DownloadCache& downloads,
                              const platform::RegistryFile& registry, std::string initialSource)
     : m_prompts(prompts),
       m_downloader(downloader),
+      m_downloads(downloads),
       m_registry(registry),
       m_strInitialSource(std::move(initialSource)) {}
 
@@ -24,7 +26,7 @@ bool CInstallerApp::InitInstance() {
     }
     m_strInstallFolder = host.installFolder;
 
-    CInstallSheet sheet(m_prompts, m_downloader);
+    CInstallSheet sheet(m_prompts, m_downloader, m_downloads);
     sheet.m_strInstallFolder = m_strInstallFolder;
     sheet.m_page1.m_strSource = m_strInitialSource;
     sheet.exec();

@@ -7,15 +7,18 @@
 class UserPrompts;
 
 namespace platform {
+class DownloadCache;
 class Downloader;
 class RegistryFile;
 }  // namespace platform
 
 class CInstallerApp {
 public:
-    // `initialSource` is the first page's text when the wizard opens.
+    // `initialSource` is the first page's text when the wizard opens. `downloads` outlives the
+    // wizard, so that the page can keep showing a downloaded file's path.
     CInstallerApp(UserPrompts& prompts, platform::Downloader& downloader,
-                  const platform::RegistryFile& registry, std::string initialSource);
+                  platform::DownloadCache& downloads, const platform::RegistryFile& registry,
+                  std::string initialSource);
 
     // Returns when the wizard has closed, or at once after a start-up message. Always false:
     // nothing runs after it.
@@ -28,6 +31,7 @@ public:
 private:
     UserPrompts& m_prompts;
     platform::Downloader& m_downloader;
+    platform::DownloadCache& m_downloads;
     const platform::RegistryFile& m_registry;
     std::string m_strInitialSource;
 };

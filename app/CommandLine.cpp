@@ -8,8 +8,10 @@
 #include "app/ProgramModules.h"
 #include "app/QuietInstall.h"
 #include "platform/CModuleException.h"
+#include "platform/DownloadCache.h"
 #include "platform/OnDemandDownloader.h"
 #include "platform/RegistryFile.h"
+#include "platform/TerminationDeferral.h"
 
 namespace {
 
@@ -32,9 +34,13 @@ int carryOut(const CommandLine& commandLine, std::ostream& out, std::ostream& er
             out << versionText();
             return exitInstalled;
         case CommandLine::quiet: {
+            // Declared first, so that it ends last: SIGINT or SIGTERM then ends the process only
+            // once the download cache has removed its file.
+            const platform::TerminationDeferral deferral;
+            platform::DownloadCache downloads(platform::downloadFolder());
             platform::OnDemandDownloader downloader(modulePath(downloaderModuleFile));
             return runQuietInstall(commandLine.source, platform::RegistryFile::fromEnvironment(),
-                                   downloader, platform::downloadTarget(), out, err);
+                                   downloader, downloads, out, err);
         }
         case CommandLine::wrong:
             break;
@@ -112,7 +118,8 @@ std::string helpText() {
            "  TOCKIT_REGISTRY  the registry file naming the Syndal software's folder\n"
            "  WINEPREFIX       the Wine prefix whose system.reg is read when TOCKIT_REGISTRY\n"
            "                   is not set (default ~/.wine), and whose drives map C:\\ paths\n"
-           "  XDG_CACHE_HOME   where downloads are kept (default ~/.cache)\n"
+           "  XDG_CACHE_HOME   where downloads are held while the program runs\n"
+           "                   (default ~/.cache)\n"
            "\n"
            "Exit status:\n"
            "  0  the package was installed\n"

@@ -38,7 +38,7 @@ std::string versionText();
 using WizardRunner = std::function<int(const std::string& initialSource)>;
 
 // Does what the command line asks for; a quiet installation uses the registry and download
-// target that the environment names, and loads the downloading module only for an address.
+// folder that the environment names, and loads the downloading module only for an address.
 // Returns the exit status; a module that cannot be loaded is one error line on `err`.
 int runCommandLine(const CommandLine& commandLine, std::ostream& out, std::ostream& err,
                    const WizardRunner& runWizard);

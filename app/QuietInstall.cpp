@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/HostLocator.h"
 #include "app/SourceIntake.h"
+#include "platform/TerminationDeferral.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ void printLine(std::ostream& stream, std::string text) {
 }  // namespace
 
 int runQuietInstall(const std::string& source, const platform::RegistryFile& registry,
-                    platform::Downloader& downloader, const std::string& downloadTarget,
+                    platform::Downloader& downloader, platform::DownloadCache& downloads,
                     std::ostream& out, std::ostream& err) {
     const HostLocation host = locateHost(registry);
     if (host.refusal) {
@@ -28,9 +29,11 @@ int runQuietInstall(const std::string& source, const platform::RegistryFile& reg
         return exitHostNotLocated;
     }
 
-    // Nobody can cancel a download without a window.
-    const auto keepGoing = [](std::uint64_t, std::uint64_t) { return true; };
-    const IntakeContext context{downloader, downloadTarget, host.installFolder, keepGoing};
+    // Without a window, only SIGINT or SIGTERM cancels a download.
+    const auto keepGoing = [](std::uint64_t, std::uint64_t) {
+        return !platform::terminationRequested();
+    };
+    const IntakeContext context{downloader, downloads, host.installFolder, keepGoing};
     const IntakeOutcome outcome = takeSource(source, context);
     switch (outcome.verdict) {
         case IntakeOutcome::installed:

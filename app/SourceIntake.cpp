@@ -7,6 +7,7 @@
 
 #include "app/PackageInstaller.h"
 #include "platform/CFile.h"
+#include "platform/CFileException.h"
 #include "platform/FileSystem.h"
 
 namespace {
@@ -46,7 +47,13 @@ IntakeOutcome takeSource(const std::string& text, const IntakeContext& context) 
     }
     std::string source = text;
     if (isAddress(text)) {
-        switch (context.downloader.download(text, context.downloadTarget, context.progress)) {
+        std::string target;
+        try {
+            target = context.downloads.nextTarget();
+        } catch (const platform::CFileException&) {
+            return refuse(IDS_DOWNLOAD_FAILED, false, text);
+        }
+        switch (context.downloader.download(text, target, context.progress)) {
             case platform::DownloadResult::failed:
                 return refuse(IDS_DOWNLOAD_FAILED, false, text);
             case platform::DownloadResult::cancelled: {
@@ -56,7 +63,7 @@ IntakeOutcome takeSource(const std::string& text, const IntakeContext& context) 
                 return outcome;
             }
             case platform::DownloadResult::completed:
-                source = context.downloadTarget;
+                source = target;
                 break;
         }
     } else if (!FileExists(text)) {

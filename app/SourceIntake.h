@@ -1,6 +1,6 @@
 // What the first page's Next does with the text the user gave: refuse an empty text, download
-// an address to the download target, test a local path, then install. No window: the wizard and
-// the quiet command line both call it and show the outcome in their own way.
+// an address into a file from the download cache, test a local path, then install. No window: the
+// wizard and the quiet command line both call it and show the outcome in their own way.
 #pragma once
 
 #include <optional>
@@ -9,17 +9,19 @@
 
 #include "app/PackageInstaller.h"
 #include "app/res/StringTable.h"
+#include "platform/DownloadCache.h"
 #include "platform/Downloader.h"
 
 // True when the text holds "http://" or "https://", in any letter case.
 bool isAddress(std::string_view text);
 
-// True when the path opens for reading as a file (a folder does not count).
+// True when the path opens for reading as a regular file (a folder, FIFO, device or socket does
+// not count); it never waits on a FIFO.
 bool FileExists(const std::string& path);
 
 struct IntakeContext {
     platform::Downloader& downloader;
-    std::string downloadTarget;
+    platform::DownloadCache& downloads;
     std::string installFolder;
     platform::DownloadProgress progress;
     InstallProgress installProgress = {};
@@ -32,7 +34,7 @@ struct IntakeOutcome {
     std::optional<StringId> message;
     // Whether the source text box takes the focus after the message.
     bool focusSource = false;
-    // The text that now stands for the source: the download target after a download.
+    // The text that now stands for the source: the downloaded file after a download.
     std::string source;
     // The installed package's display name.
     std::string appName;

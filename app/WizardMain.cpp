@@ -1,5 +1,5 @@
 // The GUI's entry point: the Qt application, the real prompts, the downloader that loads its own
-// module on demand, the registry the environment names, and the exit status.
+// module on demand, the download cache, the registry the environment names, and the exit status.
 #include "app/WizardMain.h"
 
 #include <QApplication>
@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/ProgramModules.h"
 #include "app/UserPrompts.h"
+#include "platform/DownloadCache.h"
 #include "platform/OnDemandDownloader.h"
 #include "platform/RegistryFile.h"
 
@@ -17,9 +18,10 @@ extern "C" [[gnu::visibility("default")]] int tockit_run_wizard(int argc, char**
     QGuiApplication::setDesktopFileName(QStringLiteral("tockit-installer"));
     QtUserPrompts prompts;
     platform::OnDemandDownloader downloader(modulePath(downloaderModuleFile));
+    platform::DownloadCache downloads(platform::downloadFolder());
     const platform::RegistryFile registry = platform::RegistryFile::fromEnvironment();
 
-    CInstallerApp installer(prompts, downloader, registry, initialSource);
+    CInstallerApp installer(prompts, downloader, downloads, registry, initialSource);
     installer.InitInstance();
     // The wizard reports every outcome on screen; only a host that was not located shows in the
     // status, as it does in the quiet mode.

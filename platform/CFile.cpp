@@ -94,7 +94,9 @@ bool CFile::openAt(int folderDescriptor, const std::string& nativeName, int extr
     } else if ((openFlags & modeWrite) != 0) {
         flags |= O_WRONLY;
     } else {
-        flags |= O_RDONLY;
+        // Opening a FIFO for reading waits for a writer; without blocking it opens at once and
+        // the check below refuses it. On a regular file the flag changes nothing.
+        flags |= O_RDONLY | O_NONBLOCK;
     }
     if ((openFlags & modeCreate) != 0) {
         flags |= O_CREAT;
@@ -113,11 +115,14 @@ bool CFile::openAt(int folderDescriptor, const std::string& nativeName, int extr
         openError = errno;
     } else if (!forWriting) {
         // open(2) of a folder succeeds for reading on Linux; a folder is not a file here. Opened
-        // for writing, a folder fails with EISDIR already.
+        // for writing, a folder fails with EISDIR already. A FIFO, device or socket is no file
+        // to read a package from either: its reads may block, and it has no length to seek in.
         if (::fstat(descriptor, &status) != 0) {
             openError = errno;
         } else if (S_ISDIR(status.st_mode)) {
             openError = EISDIR;
+        } else if (!S_ISREG(status.st_mode)) {
+            openError = EINVAL;
         }
         if (openError != 0) {
             ::close(descriptor);

@@ -45,7 +45,8 @@ public:
     CFile& operator=(const CFile&) = delete;
     virtual ~CFile();
 
-    // Opens the file; on failure fills `error` (when given) and returns false.
+    // Opens the file; on failure fills `error` (when given) and returns false. For reading, only
+    // a regular file opens, and opening never waits (a FIFO without a writer is refused at once).
     virtual bool Open(const char* fileName, unsigned openFlags, CFileException* error = nullptr);
     // As Open, for the file `name` in `folder`; a link standing at `name` is never followed
     // (ELOOP), so what is written lands in `folder` itself.

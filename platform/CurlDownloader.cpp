@@ -1,16 +1,19 @@
-// Downloads with libcurl into a temporary file beside the target, renamed over the target only
-// once the transfer is complete, so a failed or cancelled download leaves the target as it was
-// and no temporary file behind. It keeps no cache, does not resume and sets no proxy (libcurl
-// takes the usual proxy variables from the environment by itself).
+// Downloads with libcurl straight into the target, which is removed unless the transfer
+// completes, so a failed or cancelled download leaves nothing behind. libcurl calls the progress
+// callback at least once a second even while nothing arrives, which is what lets a cancel (or a
+// termination request behind it) take effect promptly. It keeps no cache, does not resume and
+// sets no proxy (libcurl takes the usual proxy variables from the environment by itself).
 #include "platform/CurlDownloader.h"
 
 #include <curl/curl.h>
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <memory>
-#include <string_view>
 
 namespace platform {
 
@@ -38,42 +41,41 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// mkdir -p with mode 0700: the download folder is private to the user.
-bool createFolders(const std::string& folder) {
-    for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
-        const std::string part = folder.substr(0, end);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            return false;
-        }
-        if (end == std::string::npos) {
-            break;
-        }
+// Unknown free space leaves the size limit alone.
+std::uint64_t freeSpaceIn(const std::string& folder) {
+    struct statvfs status {};
+    if (::statvfs(folder.c_str(), &status) != 0) {
+        return std::numeric_limits<std::uint64_t>::max();
     }
-    struct stat status {};
-    return ::stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+    return std::uint64_t{status.f_bavail} * status.f_frsize;
 }
 
-// A file created next to the target that becomes the target on `commit`; removed in the
-// destructor otherwise.
-class TemporaryFile {
+// The download's file, written in place and removed in the destructor unless it completed.
+// It takes at most `room` bytes, whatever the server announced.
+class TargetFile {
 public:
-    explicit TemporaryFile(const std::string& target)
-        : target(target),
-          path(folderOf(target) + "/.download-XXXXXX"),
-          descriptor(::mkstemp(path.data())),
-          created(descriptor >= 0) {}
-    ~TemporaryFile() {
+    TargetFile(const std::string& path, std::uint64_t room)
+        : path(path),
+          descriptor(
+              ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600)),
+          opened(descriptor >= 0),
+          room(room) {}
+    ~TargetFile() {
         closeDescriptor();
-        if (created && !committed) {
+        if (opened && !completed) {
             ::unlink(path.c_str());
         }
     }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    TargetFile(const TargetFile&) = delete;
+    TargetFile& operator=(const TargetFile&) = delete;
 
     bool isOpen() const { return descriptor >= 0; }
 
     bool write(const char* bytes, std::size_t size) {
+        if (size > room) {
+            return false;
+        }
+        room -= size;
         while (size > 0) {
             const auto written = ::write(descriptor, bytes, size);
             if (written < 0 && errno == EINTR) {
@@ -88,12 +90,10 @@ public:
         return true;
     }
 
-    // Flushed to disk first, so that a crash right after cannot leave a short target.
-    bool commit() {
-        const bool flushed = ::fsync(descriptor) == 0;
-        const bool closed = closeDescriptor();
-        committed = flushed && closed && ::rename(path.c_str(), target.c_str()) == 0;
-        return committed;
+    // No fsync: the file lives only as long as the run that installs from it.
+    bool complete() {
+        completed = closeDescriptor();
+        return completed;
     }
 
 private:
@@ -106,16 +106,16 @@ private:
         return closed;
     }
 
-    const std::string target;
-    std::string path;  // the mkstemp template, then the file's name
+    const std::string path;
     int descriptor;
-    const bool created;
-    bool committed = false;
+    const bool opened;
+    std::uint64_t room;
+    bool completed = false;
 };
 
 std::size_t writeReceived(char* bytes, std::size_t size, std::size_t count, void* file) {
     // Any count other than the one given makes libcurl stop with a write error.
-    return static_cast<TemporaryFile*>(file)->write(bytes, size * count) ? size * count : 0;
+    return static_cast<TargetFile*>(file)->write(bytes, size * count) ? size * count : 0;
 }
 
 // noexcept: an exception must not unwind through libcurl's C frames; it terminates instead.
@@ -128,8 +128,8 @@ int reportProgress(void* progress, curl_off_t totalToReceive, curl_off_t receive
 }
 
 // Every option in one place; false if libcurl refused one.
-bool configure(CURL* curl, const std::string& address, TemporaryFile& file,
-               const DownloadProgress& progress, const CurlDownloader::Timeouts& timeouts) {
+bool configure(CURL* curl, const std::string& address, TargetFile& file, std::uint64_t maximumSize,
+               const DownloadProgress& progress, const CurlDownloader::Limits& limits) {
     bool ok =
         curl_easy_setopt(curl, CURLOPT_URL, address.c_str()) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, allowedProtocols) == CURLE_OK &&
@@ -139,10 +139,12 @@ bool configure(CURL* curl, const std::string& address, TemporaryFile& file,
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(timeouts.connect.count())) ==
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, long(limits.connect.count())) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond) ==
             CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(timeouts.stall.count())) == CURLE_OK &&
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(limits.stall.count())) == CURLE_OK &&
+        // Refuses an announced length at once; the file counts what arrives without one.
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(maximumSize)) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeReceived) == CURLE_OK &&
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &file) == CURLE_OK;
@@ -158,17 +160,19 @@ bool configure(CURL* curl, const std::string& address, TemporaryFile& file,
 
 DownloadResult CurlDownloader::download(const std::string& address, const std::string& target,
                                         const DownloadProgress& progress) {
-    if (!curlReady() || !createFolders(folderOf(target))) {
+    const std::uint64_t maximumSize = std::min(limits.maximumSize, freeSpaceIn(folderOf(target)));
+    TargetFile file(target, maximumSize);
+    // A size of 0 would mean no limit at all to libcurl.
+    if (maximumSize == 0 || !file.isOpen() || !curlReady()) {
         return DownloadResult::failed;
     }
-    TemporaryFile file(target);
     const CurlHandle curl(curl_easy_init());
-    if (!file.isOpen() || !curl || !configure(curl.get(), address, file, progress, timeouts)) {
+    if (!curl || !configure(curl.get(), address, file, maximumSize, progress, limits)) {
         return DownloadResult::failed;
     }
     switch (curl_easy_perform(curl.get())) {
         case CURLE_OK:
-            return file.commit() ? DownloadResult::completed : DownloadResult::failed;
+            return file.complete() ? DownloadResult::completed : DownloadResult::failed;
         case CURLE_ABORTED_BY_CALLBACK:
             return DownloadResult::cancelled;
         default:

@@ -1,6 +1,7 @@
-// Fetching a package named by a web address to a local file. The target is either replaced
-// by a complete download or left untouched. `Downloader` is the seam that tests replace; the
-// real one (CurlDownloader) lives in a module that is loaded only when something is fetched.
+// Fetching a package named by a web address into a local file. The target ends up holding the
+// complete download, or is removed. `Downloader` is the seam that tests replace; the real one
+// (CurlDownloader) lives in a module that is loaded only when something is fetched. Where the
+// target lies is DownloadCache's business, not the downloader's.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +19,10 @@ using DownloadProgress = std::function<bool(std::uint64_t received, std::uint64_
 class Downloader {
 public:
     virtual ~Downloader() = default;
+    // Writes into `target`, created or truncated; unless the result is `completed`, the target
+    // is removed, so that no partial download is ever taken for a package.
     virtual DownloadResult download(const std::string& address, const std::string& target,
                                     const DownloadProgress& progress) = 0;
 };
-
-// The per-user download target: $XDG_CACHE_HOME/tockit-installer/temp.txt, else
-// ~/.cache/tockit-installer/temp.txt. The folder is created by the download.
-std::string downloadTarget();
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 // partway, an install folder that is a file, a target that is a folder, a read-only file from
 // an earlier install, an archive that ends early, a package too big for the disk, a download
 // that breaks and one that stalls. Each must end with its message and leave the install folder
-// exactly as it was, no staging folder or lock file beside it, and the earlier download intact.
+// exactly as it was, and no staging folder or lock file beside it.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -29,17 +29,13 @@ namespace fs = std::filesystem;
 using namespace testpackages;
 using testsupport::ScratchFolder;
 
-const std::string earlierDownload = "an earlier download";
-
-// A host with an install folder holding files of its own, a read-only one among them, and a
-// package download from before.
+// A host with an install folder holding files of its own, a read-only one among them.
 class Scene {
 public:
     Scene() {
         fs::create_directories(scratch.pathOf("host/App/sub"));
         scratch.writeFile("host/App/a.bin", "old code");
         ::chmod(scratch.writeFile("host/App/keep.txt", "from an earlier install").c_str(), 0444);
-        scratch.writeFile("temp.txt", earlierDownload);
     }
 
     std::string package(const std::vector<PlannedEntry>& entries) const {
@@ -48,14 +44,16 @@ public:
     }
 
     IntakeOutcome take(const std::string& text) {
-        return takeSource(text, {downloader, scratch.pathOf("temp.txt"), installFolder(), {}});
+        return takeSource(text, {downloader, downloads, installFolder(), {}});
     }
 
     std::string installFolder() const { return scratch.pathOf("host/App"); }
 
     ScratchFolder scratch;
     testsupport::LoopbackHttpServer server;
-    platform::CurlDownloader downloader{{std::chrono::seconds(5), std::chrono::seconds(1)}};
+    platform::CurlDownloader downloader{
+        {.connect = std::chrono::seconds(5), .stall = std::chrono::seconds(1)}};
+    platform::DownloadCache downloads{scratch.pathOf("cache")};
 };
 
 struct Fault {
@@ -82,7 +80,6 @@ TEST_P(InjectedFault, EndsWithItsMessageAndChangesNothing) {
         besideTheInstallFolder.push_back(entry.path().filename().string());
     }
     EXPECT_EQ(besideTheInstallFolder, std::vector<std::string>{"App"});
-    EXPECT_EQ(ScratchFolder::readFile(scene.scratch.pathOf("temp.txt")), earlierDownload);
 }
 
 std::vector<PlannedEntry> failingLastEntry() {
@@ -159,7 +156,6 @@ TEST(FaultInjectionTest, PackageBiggerThanTheFreeSpaceIsRefusedBeforeAnythingIsW
 
     EXPECT_EQ(outcome.message, IDS_NOT_VALID);
     EXPECT_EQ(snapshotOf(scene.scratch.pathOf("host")), before);
-    EXPECT_EQ(ScratchFolder::readFile(scene.scratch.pathOf("temp.txt")), earlierDownload);
 }
 
 TEST(FaultInjectionTest, FreeSpaceIsJudgedByTheSizesTheEntriesDeclare) {
@@ -196,7 +192,6 @@ TEST(FaultInjectionTest, WriteThatFailsPartwayEndsWithItsMessageAndChangesNothin
     EXPECT_EQ(WEXITSTATUS(status), IDS_NOT_VALID);
     EXPECT_EQ(snapshotOf(scene.installFolder()), before);
     EXPECT_EQ(stagingFoldersIn(scene.scratch.pathOf("host")), 0);
-    EXPECT_EQ(ScratchFolder::readFile(scene.scratch.pathOf("temp.txt")), earlierDownload);
 
     // Without the limit the same package installs: the limit alone made it fail.
     EXPECT_EQ(scene.take(package).verdict, IntakeOutcome::installed);

@@ -1,13 +1,17 @@
 // The built program run as a user runs it, without a window: arguments, environment, output
 // streams and exit status.
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "tests/app/BehaviourName.h"
 #include "tests/app/TestPackages.h"
+#include "tests/support/EnvironmentVariable.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -113,14 +117,39 @@ TEST_F(Program, HelpNamesTheEnvironmentTheStatusesAndTheManual) {
     EXPECT_TRUE(out.ends_with("\nSee tockit-installer(1).\n"));
 }
 
-TEST_F(Program, DownloadedPackageIsInstalledAndKeptInTheCache) {
+TEST_F(Program, DownloadedPackageIsInstalledAndLeavesNothingInTheCache) {
     testpackages::writePackage(testpackages::validPackage(), scratch.pathOf("t.zip"));
     testsupport::LoopbackHttpServer server;
     server.serveBody("/t.zip", ScratchFolder::readFile(scratch.pathOf("t.zip")));
     EXPECT_EQ(run({"--quiet", server.url("/t.zip")}, hostKey + "\"Path\"=\"@/host/Syndal\"\n"), 0)
         << err;
     EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/a.bin")), "code");
-    EXPECT_TRUE(std::filesystem::exists(scratch.pathOf("cache/tockit-installer/temp.txt")));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.pathOf("cache/tockit-installer")));
+}
+
+TEST_F(Program, TerminatedDownloadEndsByTheSignalAndLeavesNothingInTheCache) {
+    const std::string registry = scratch.writeFile(
+        "registry.reg", "REGEDIT4\n\n" + expand(hostKey + "\"Path\"=\"@/host/Syndal\"\n"));
+    const testsupport::EnvironmentVariable registryFile("TOCKIT_REGISTRY", registry.c_str());
+    const testsupport::EnvironmentVariable cacheHome("XDG_CACHE_HOME",
+                                                     scratch.pathOf("cache").c_str());
+    const testsupport::EnvironmentVariable winePrefix("WINEPREFIX", nullptr);
+    testsupport::LoopbackHttpServer server;
+    server.serveTrickle("/t.zip", std::string(100'000, 'P'), std::chrono::seconds(50), 50);
+    const std::string address = server.url("/t.zip");
+    char* const argv[] = {const_cast<char*>(TOCKIT_INSTALLER_PROGRAM), const_cast<char*>("--quiet"),
+                          const_cast<char*>(address.c_str()), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, TOCKIT_INSTALLER_PROGRAM, nullptr, nullptr, argv, environ), 0);
+    for (int poll = 0; poll < 1000 && server.requestedPaths().empty(); ++poll) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(server.requestedPaths().size(), 1u) << "the download had not started";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.pathOf("cache/tockit-installer")));
 }
 
 }  // namespace

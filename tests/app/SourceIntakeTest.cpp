@@ -1,6 +1,7 @@
 // What the text the user gives becomes: an address to download, a file to install, or a
 // refusal with its message.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -62,13 +63,15 @@ TEST_P(Intake, RefusesDownloadsOrInstallsTheSource) {
     testpackages::writePackage(testpackages::validPackage(), scratch.pathOf("t.zip"));
     scratch.writeFile("notes.txt", "not a zip");
     std::filesystem::create_directory(scratch.pathOf("folder"));
+    ::mkfifo(scratch.pathOf("fifo").c_str(), 0600);
     FakeDownloader downloader;
     downloader.result = intake.download;
     const std::string text =
         intake.text.starts_with('@') ? scratch.path() + intake.text.substr(1) : intake.text;
-    const std::string target = scratch.pathOf("temp.txt");
+    platform::DownloadCache downloads(scratch.pathOf("cache"));
 
-    const IntakeOutcome outcome = takeSource(text, {downloader, target, scratch.pathOf("App"), {}});
+    const IntakeOutcome outcome =
+        takeSource(text, {downloader, downloads, scratch.pathOf("App"), {}});
 
     EXPECT_EQ(outcome.verdict, intake.verdict);
     EXPECT_EQ(outcome.message, intake.message);
@@ -79,7 +82,7 @@ TEST_P(Intake, RefusesDownloadsOrInstallsTheSource) {
     EXPECT_EQ(downloader.addresses, downloaded ? std::vector{text} : std::vector<std::string>{});
     // A completed download stands for the text from then on.
     const bool completed = downloaded && intake.download == DownloadResult::completed;
-    EXPECT_EQ(outcome.source, completed ? target : text);
+    EXPECT_EQ(outcome.source, completed ? downloads.lastTarget() : text);
     EXPECT_EQ(outcome.appName, intake.verdict == IntakeOutcome::installed ? "Mode X" : "");
     EXPECT_EQ(std::filesystem::exists(scratch.pathOf("App/a.bin")),
               intake.verdict == IntakeOutcome::installed);
@@ -97,6 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         IntakeCase{"ftp is a path", "ftp://h/t.zip", completed, refused, IDS_FILE_MISSING},
         IntakeCase{"missing file", "@/absent.zip", failed, refused, IDS_FILE_MISSING},
         IntakeCase{"folder", "@/folder", failed, refused, IDS_FILE_MISSING},
+        IntakeCase{"FIFO, refused without waiting for a writer", "@/fifo", failed, refused,
+                   IDS_FILE_MISSING},
+        IntakeCase{"device", "/dev/null", failed, refused, IDS_FILE_MISSING},
         IntakeCase{"local package", "@/t.zip", failed, installed, std::nullopt},
         IntakeCase{"local file that is no package", "@/notes.txt", failed, refused, IDS_NOT_VALID},
         IntakeCase{"failed download", "HTTPS://h/t.zip", failed, refused, IDS_DOWNLOAD_FAILED},

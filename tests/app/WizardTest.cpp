@@ -134,7 +134,6 @@ class WizardTest : public testing::Test {
 protected:
     WizardTest() {
         sheet.m_strInstallFolder = scratch.pathOf("Syndal\\App");
-        sheet.m_strTempPath = scratch.pathOf("temp.txt");
         sheet.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&sheet));
     }
@@ -161,12 +160,11 @@ protected:
         });
         timer.start(5);
     }
-    // A shown sheet like `sheet`, with its install folder and download target, that downloads
+    // A shown sheet like `sheet`, with its install folder and download cache, that downloads
     // through `downloader`.
     std::unique_ptr<CInstallSheet> sheetDownloadingWith(platform::Downloader& downloader) {
-        auto other = std::make_unique<CInstallSheet>(prompts, downloader);
+        auto other = std::make_unique<CInstallSheet>(prompts, downloader, downloads);
         other->m_strInstallFolder = sheet.m_strInstallFolder;
-        other->m_strTempPath = sheet.m_strTempPath;
         other->show();
         return other;
     }
@@ -183,7 +181,8 @@ protected:
     ScratchFolder scratch;
     RecordingPrompts prompts;
     FakeDownloader downloader;
-    CInstallSheet sheet{prompts, downloader};
+    platform::DownloadCache downloads{scratch.pathOf("cache")};
+    CInstallSheet sheet{prompts, downloader, downloads};
     std::vector<std::unique_ptr<QTimer>> timers;
 };
 
@@ -275,8 +274,8 @@ TEST_F(WizardTest, ReturningToFirstPageShowsTheSourceOfTheLastInstallation) {
     const std::vector<Case> cases{
         {localPackage, localPackage, false},
         {localPackage, localPackage, true},
-        {address, sheet.m_strTempPath, false},
-        {address, sheet.m_strTempPath, true},
+        {address, "", false},  // empty: the downloaded file
+        {address, "", true},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.typed + (test.viaAddAnother ? " via Add Another" : " via Back"));
@@ -288,7 +287,9 @@ TEST_F(WizardTest, ReturningToFirstPageShowsTheSourceOfTheLastInstallation) {
             QTest::mouseClick(sheet.button(QWizard::BackButton), Qt::LeftButton);
         }
         EXPECT_EQ(sheet.currentId(), CInstallSheet::sourcePage);
-        EXPECT_EQ(sheet.m_page1.m_editSource.text().toStdString(), test.shownAgain);
+        const std::string shown = sheet.m_page1.m_editSource.text().toStdString();
+        EXPECT_EQ(shown, test.shownAgain.empty() ? sheet.m_strTempPath : test.shownAgain);
+        EXPECT_TRUE(std::filesystem::is_regular_file(shown)) << shown;
         EXPECT_FALSE(sheet.button(QWizard::BackButton)->isEnabled());
     }
 }
@@ -404,7 +405,6 @@ TEST_F(WizardTest, CancelledDownloadKeepsFirstPageWithoutMessage) {
         EXPECT_EQ(heldSheet.currentId(), CInstallSheet::sourcePage);
         EXPECT_TRUE(prompts.shown.empty());
         EXPECT_EQ(heldSheet.m_page1.m_editSource.text(), "http://www.example.com/tockit.zip");
-        EXPECT_FALSE(std::filesystem::exists(sheet.m_strTempPath));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 }
@@ -596,7 +596,8 @@ TEST(InstallerAppTest, HostNotLocatedShowsWarningCaptionedWithProgramNameAndRuns
     for (const Case& test : cases) {
         RecordingPrompts prompts;
         FakeDownloader downloader;
-        CInstallerApp installer(prompts, downloader, test.registry, "");
+        platform::DownloadCache downloads(ScratchFolder().path());
+        CInstallerApp installer(prompts, downloader, downloads, test.registry, "");
         bool wizardShown = false;
         QTimer closeAnyWizard;
         closeAnyWizard.setSingleShot(true);
@@ -622,7 +623,8 @@ TEST(InstallerAppTest, LocatedHostRunsTheWizardModallyWithInstallFolderAndInitia
     RecordingPrompts prompts;
     FakeDownloader downloader;
     const auto registry = registryWith("\"Path\"=\"/opt/syndal/Syndal\"");
-    CInstallerApp installer(prompts, downloader, registry, "/home/user/tockit.zip");
+    platform::DownloadCache downloads(ScratchFolder().path());
+    CInstallerApp installer(prompts, downloader, downloads, registry, "/home/user/tockit.zip");
     const CInstallSheet* shownSheet = nullptr;
     QTimer inspectAndClose;
     inspectAndClose.setSingleShot(true);
