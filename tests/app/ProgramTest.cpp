@@ -152,4 +152,62 @@ TEST_F(Program, TerminatedDownloadEndsByTheSignalAndLeavesNothingInTheCache) {
     EXPECT_TRUE(std::filesystem::is_empty(scratch.pathOf("cache/tockit-installer")));
 }
 
+// Ten runs download ten packages from one server into one host at once. Each must install its
+// own package or be refused: none may report another's name, and the host ends up with every file
+// of exactly one package, with no download or staging folder left behind.
+TEST_F(Program, TenConcurrentDownloadsEachInstallTheirOwnPackage) {
+    constexpr int runs = 10;
+    testsupport::LoopbackHttpServer server;
+    std::string script;
+    for (int run = 0; run < runs; ++run) {
+        const std::string name = "P" + std::to_string(run);
+        std::vector<PlannedEntry> entries = {
+            testpackages::file("x.app", "[Tockit]\nName=" + name + "\nCODE=a.bin\nPAR=p.bin\n"),
+            testpackages::file("a.bin", name), testpackages::file("p.bin", name)};
+        for (int index = 0; index < 40; ++index) {
+            entries.push_back(testpackages::file("data/" + std::to_string(index) + ".bin", name));
+        }
+        testpackages::writePackage(entries, scratch.pathOf(name + ".zip"));
+        server.serveBody("/" + name + ".zip",
+                         ScratchFolder::readFile(scratch.pathOf(name + ".zip")));
+        const std::string output = scratch.pathOf(name);
+        script += "(" + std::string(TOCKIT_INSTALLER_PROGRAM) + " --quiet " +
+                  server.url("/" + name + ".zip") + " >" + output + ".out 2>" + output +
+                  ".err; echo $? >" + output + ".status) & ";
+    }
+    scratch.writeFile("registry.reg",
+                      "REGEDIT4\n\n" + expand(hostKey + "\"Path\"=\"@/host/Syndal\"\n"));
+    std::filesystem::create_directories(scratch.pathOf("host/Syndal"));
+    const std::string command = "env -u WINEPREFIX TOCKIT_REGISTRY='" +
+                                scratch.pathOf("registry.reg") + "' XDG_CACHE_HOME='" +
+                                scratch.pathOf("cache") + "' sh -c '" + script + "wait'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    for (int run = 0; run < runs; ++run) {
+        const std::string name = "P" + std::to_string(run);
+        const std::string status = ScratchFolder::readFile(scratch.pathOf(name + ".status"));
+        const std::string output = ScratchFolder::readFile(scratch.pathOf(name + ".out"));
+        EXPECT_TRUE(status == "0\n"
+                        ? output == "The " + name + " Tockit was successfully installed!\n"
+                        : status == "1\n" && output.empty())
+            << name << ": status " << status << output
+            << ScratchFolder::readFile(scratch.pathOf(name + ".err"));
+    }
+    const std::string winner = ScratchFolder::readFile(scratch.pathOf("host/App/a.bin"));
+    EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/p.bin")), winner);
+    for (int index = 0; index < 40; ++index) {
+        EXPECT_EQ(ScratchFolder::readFile(
+                      scratch.pathOf("host/App/data/" + std::to_string(index) + ".bin")),
+                  winner);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(scratch.pathOf("host")),
+                            std::filesystem::directory_iterator()),
+              2)
+        << "only Syndal and App";
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(scratch.pathOf("cache"))) {
+        EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+    }
+}
+
 }  // namespace
