@@ -7,6 +7,7 @@
 
 #include "app/ProgramModules.h"
 #include "app/QuietInstall.h"
+#include "app/SourceIntake.h"
 #include "platform/CModuleException.h"
 #include "platform/OnDemandDownloader.h"
 #include "platform/RegistryFile.h"
@@ -32,7 +33,9 @@ int carryOut(const CommandLine& commandLine, std::ostream& out, std::ostream& er
             out << versionText();
             return exitInstalled;
         case CommandLine::quiet: {
-            platform::OnDemandDownloader downloader(modulePath(downloaderModuleFile));
+            // A local package needs no module, nor the program's own path to find one.
+            platform::OnDemandDownloader downloader(
+                isAddress(commandLine.source) ? modulePath(downloaderModuleFile) : std::string());
             return runQuietInstall(commandLine.source, platform::RegistryFile::fromEnvironment(),
                                    downloader, platform::downloadTarget(), out, err);
         }
