@@ -10,7 +10,8 @@
 struct HostLocation {
     // The host folder with "\App" appended; empty when the host was not located.
     std::string installFolder;
-    // IDS_HOST_NOT_FOUND or IDS_REGISTRY_ERROR when the host was not located.
+    // IDS_HOST_NOT_FOUND (no key, or the host's folder does not exist) or IDS_REGISTRY_ERROR
+    // when the host was not located.
     std::optional<StringId> refusal;
 };
 

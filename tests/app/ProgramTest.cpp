@@ -32,6 +32,8 @@ void PrintTo(const RunCase& row, std::ostream* out) {
 
 class Program : public testing::TestWithParam<RunCase> {
 protected:
+    Program() { std::filesystem::create_directory(scratch.pathOf("host")); }
+
     std::string expand(const std::string& text) const {
         const std::size_t at = text.find('@');
         return at == std::string::npos ? text
@@ -96,6 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 "We were unable to find the Syndal software.",
                 "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\n"},
+        RunCase{"host folder missing",
+                {"--quiet", "@/t.zip"},
+                3,
+                "",
+                "We were unable to find the Syndal software.",
+                hostKey + "\"Path\"=\"@/gone/Syndal\"\n"},
         RunCase{"host path unreadable",
                 {"--quiet", "@/t.zip"},
                 3,

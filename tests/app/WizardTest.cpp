@@ -621,7 +621,8 @@ TEST(InstallerAppTest, HostNotLocatedShowsWarningCaptionedWithProgramNameAndRuns
 TEST(InstallerAppTest, LocatedHostRunsTheWizardModallyWithInstallFolderAndInitialText) {
     RecordingPrompts prompts;
     FakeDownloader downloader;
-    const auto registry = registryWith("\"Path\"=\"/opt/syndal/Syndal\"");
+    const testsupport::ScratchFolder host;
+    const auto registry = registryWith("\"Path\"=\"" + host.pathOf("Syndal") + "\"");
     CInstallerApp installer(prompts, downloader, registry, "/home/user/tockit.zip");
     const CInstallSheet* shownSheet = nullptr;
     QTimer inspectAndClose;
