@@ -119,10 +119,12 @@ std::string helpText() {
            "\n"
            "Exit status:\n"
            "  0  the package was installed\n"
-           "  1  the source or the package was refused\n"
+           "  1  the source or the package was refused, or a link inside the App folder is\n"
+           "     in the package's way\n"
            "  2  the command line was wrong\n"
            "  3  the Syndal software was not located\n"
            "  4  a part of the program is missing: the wizard or the downloader\n"
+           "  5  the package could not be written into the Syndal software's folder\n"
            "\n"
            "See tockit-installer(1).\n";
 }

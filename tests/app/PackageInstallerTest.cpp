@@ -1,8 +1,15 @@
 // Installing a package: which descriptor is taken, what it must name, and that a refused
-// package leaves the install folder exactly as it was.
+// package leaves the install folder exactly as it was, and a place that cannot be written is
+// named rather than the package blamed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "app/PackageInstaller.h"
@@ -129,6 +136,68 @@ TEST_F(Installing, LaterEntryOfTheSameNameWins) {
                          file("a.bin", "second")})
                     .installed);
     EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/a.bin")), "second");
+}
+
+// Makes a folder refuse new entries while it lives: by its permissions, and for root, whom
+// permissions do not stop, by the immutable attribute where the file system has one.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(std::string folder) : folder(std::move(folder)) {
+        ::chmod(this->folder.c_str(), 0555);
+        setImmutable(true);
+    }
+    ~UnwritableFolder() {
+        setImmutable(false);
+        ::chmod(folder.c_str(), 0755);
+    }
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+    bool refusesEntries() const {
+        const std::string probe = folder + "/probe";
+        if (::mkdir(probe.c_str(), 0700) != 0) {
+            return true;
+        }
+        ::rmdir(probe.c_str());
+        return false;
+    }
+
+private:
+    void setImmutable(bool immutable) const {
+        const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int flags = 0;
+        if (descriptor >= 0 && ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags);
+        }
+        if (descriptor >= 0) {
+            ::close(descriptor);
+        }
+    }
+
+    std::string folder;
+};
+
+TEST_F(Installing, PlaceThatCannotBeWrittenIsNamedWithTheSystemsReason) {
+    // The unwritable folder, and the start of the path blamed.
+    const std::pair<const char*, const char*> cases[] = {
+        {"host/App", "host/App/"},
+        {"host", "host/.tockit-staging-"},
+    };
+    fs::create_directories(scratch.pathOf("host/App"));
+    for (const auto& [unwritable, blamed] : cases) {
+        const UnwritableFolder folder(scratch.pathOf(unwritable));
+        if (!folder.refusesEntries()) {
+            GTEST_SKIP() << "nothing stops this process from writing into " << unwritable;
+        }
+        const InstallResult result = install(validPackage());
+        EXPECT_FALSE(result.installed);
+        EXPECT_EQ(result.failure, InstallResult::cannotWrite) << unwritable;
+        EXPECT_TRUE(result.failurePath.starts_with(scratch.pathOf(blamed))) << result.failurePath;
+        EXPECT_TRUE(result.failureReason == std::strerror(EACCES) ||
+                    result.failureReason == std::strerror(EPERM))
+            << result.failureReason;
+    }
 }
 
 // An install folder with files of its own, old times and a read-only file, so that any change

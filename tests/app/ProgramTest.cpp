@@ -24,6 +24,7 @@ struct RunCase {
     std::string outStart;
     std::string errStart;
     std::string registryKeys = hostKey + "\"Path\"=\"@/host/Syndal\"\n";
+    std::string shellPrefix = "";  // run before the program, in the same shell
 };
 
 void PrintTo(const RunCase& row, std::ostream* out) {
@@ -41,9 +42,10 @@ protected:
     }
 
     // Runs the program with the registry file and cache below the scratch folder.
-    int run(const std::vector<std::string>& arguments, const std::string& registryKeys) {
+    int run(const std::vector<std::string>& arguments, const std::string& registryKeys,
+            const std::string& shellPrefix = "") {
         scratch.writeFile("registry.reg", "REGEDIT4\n\n" + expand(registryKeys));
-        std::string command = "env -u WINEPREFIX TOCKIT_REGISTRY='" +
+        std::string command = shellPrefix + "env -u WINEPREFIX TOCKIT_REGISTRY='" +
                               scratch.pathOf("registry.reg") + "' XDG_CACHE_HOME='" +
                               scratch.pathOf("cache") + "' " + TOCKIT_INSTALLER_PROGRAM;
         for (const std::string& argument : arguments) {
@@ -64,8 +66,11 @@ protected:
 
 TEST_P(Program, EndsWithItsStatusAndMessages) {
     testpackages::writePackage(testpackages::validPackage(), scratch.pathOf("t.zip"));
+    testpackages::writePackage(testpackages::validPackage(std::string(1 << 20, 'c')),
+                               scratch.pathOf("big.zip"));
     scratch.writeFile("notes.txt", "not a zip");
-    EXPECT_EQ(run(GetParam().arguments, GetParam().registryKeys), GetParam().status);
+    EXPECT_EQ(run(GetParam().arguments, GetParam().registryKeys, GetParam().shellPrefix),
+              GetParam().status);
     EXPECT_TRUE(out.starts_with(GetParam().outStart)) << out;
     EXPECT_TRUE(err.starts_with(GetParam().errStart)) << err;
     EXPECT_EQ(out.empty(), GetParam().outStart.empty()) << out;
@@ -104,6 +109,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 "We were unable to find the Syndal software.",
                 hostKey + "\"Path\"=\"@/gone/Syndal\"\n"},
+        RunCase{"write beyond the file size limit",
+                {"--quiet", "@/big.zip"},
+                5,
+                "",
+                "The Tockit could not be installed: ",
+                hostKey + "\"Path\"=\"@/host/Syndal\"\n",
+                "trap '' XFSZ; ulimit -f 64; "},
         RunCase{"host path unreadable",
                 {"--quiet", "@/t.zip"},
                 3,

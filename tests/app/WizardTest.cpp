@@ -50,7 +50,8 @@ struct ShownMessage {
 
 class RecordingPrompts final : public UserPrompts {
 public:
-    void showMessage(QWidget* owner, StringId message, const QString& caption, Icon icon) override {
+    void showMessage(QWidget* owner, StringId message, const std::vector<std::string>&,
+                     const QString& caption, Icon icon) override {
         shown.push_back({message, caption, icon, owner});
     }
     std::optional<QString> choosePackageFile(QWidget*) override {
