@@ -125,6 +125,7 @@ std::string helpText() {
            "  3  the Syndal software was not located\n"
            "  4  a part of the program is missing: the wizard or the downloader\n"
            "  5  the package could not be written into the Syndal software's folder\n"
+           "  6  there is no display to open the wizard on: use --quiet\n"
            "\n"
            "See tockit-installer(1).\n";
 }

@@ -116,6 +116,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "The Tockit could not be installed: ",
                 hostKey + "\"Path\"=\"@/host/Syndal\"\n",
                 "trap '' XFSZ; ulimit -f 64; "},
+        RunCase{"wizard without a display",
+                {"@/t.zip"},
+                6,
+                "",
+                "tockit-installer: there is no display to open the wizard on; use --quiet to "
+                "install without a window\n",
+                hostKey + "\"Path\"=\"@/host/Syndal\"\n",
+                "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; "},
         RunCase{"host path unreadable",
                 {"--quiet", "@/t.zip"},
                 3,
@@ -126,8 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Program, HelpNamesTheEnvironmentTheStatusesAndTheManual) {
     ASSERT_EQ(run({"--help"}, ""), 0);
-    for (const char* part :
-         {"--quiet", "--version", "TOCKIT_REGISTRY", "WINEPREFIX", "XDG_CACHE_HOME", "\n  4  "}) {
+    for (const char* part : {"--quiet", "--version", "TOCKIT_REGISTRY", "WINEPREFIX",
+                             "XDG_CACHE_HOME", "\n  5  ", "\n  6  "}) {
         EXPECT_NE(out.find(part), std::string::npos) << part;
     }
     EXPECT_TRUE(out.ends_with("\nSee tockit-installer(1).\n"));
