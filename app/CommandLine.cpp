@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/HostLocator.h"
 #include "app/ProgramModules.h"
 #include "app/QuietInstall.h"
 #include "app/SourceIntake.h"
@@ -36,7 +37,8 @@ int carryOut(const CommandLine& commandLine, std::ostream& out, std::ostream& er
             // A local package needs no module, nor the program's own path to find one.
             platform::OnDemandDownloader downloader(
                 isAddress(commandLine.source) ? modulePath(downloaderModuleFile) : std::string());
-            return runQuietInstall(commandLine.source, platform::RegistryFile::fromEnvironment(),
+            return runQuietInstall(commandLine.source,
+                                   platform::RegistryFile::fromEnvironment(hostRegistryKeys),
                                    downloader, platform::downloadTarget(), out, err);
         }
         case CommandLine::wrong:

@@ -3,17 +3,12 @@
 // installation does that.
 #include "app/HostLocator.h"
 
-#include <array>
 #include <string_view>
 
 #include "platform/FileSystem.h"
 
 namespace {
 
-constexpr std::array<std::string_view, 2> hostKeys{
-    "Software\\Corvane\\Syndal USB",
-    "Software\\Veltrane\\Strivana",
-};
 constexpr std::string_view pathValueName = "Path";
 // The buffer the value is read into, terminator included.
 constexpr std::size_t pathBufferSize = 260;
@@ -31,7 +26,7 @@ bool isAbsolute(std::string_view path) {
 HostLocation locateHost(const platform::RegistryFile& registry) {
     // Only the first key that opens is read, even when it lacks the value.
     const platform::RegistryKey* key = nullptr;
-    for (std::string_view keyPath : hostKeys) {
+    for (std::string_view keyPath : hostRegistryKeys) {
         key = registry.openKey(keyPath);
         if (key != nullptr) {
             break;

@@ -1,11 +1,19 @@
 // Finding the host program's folder in the registry and the install folder below it.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "app/res/StringTable.h"
 #include "platform/RegistryFile.h"
+
+// The registry keys that may name the host program, in the order they are tried.
+inline constexpr std::array<std::string_view, 2> hostRegistryKeys{
+    "Software\\Corvane\\Syndal USB",
+    "Software\\Veltrane\\Strivana",
+};
 
 struct HostLocation {
     // The host folder with "\App" appended; empty when the host was not located.

@@ -11,6 +11,7 @@
 
 #include "app/CInstallerApp.h"
 #include "app/CommandLine.h"
+#include "app/HostLocator.h"
 #include "app/ProgramModules.h"
 #include "app/UserPrompts.h"
 #include "platform/OnDemandDownloader.h"
@@ -62,7 +63,8 @@ extern "C" [[gnu::visibility("default")]] int tockit_run_wizard(int argc, char**
     QGuiApplication::setDesktopFileName(QStringLiteral("tockit-installer"));
     QtUserPrompts prompts;
     platform::OnDemandDownloader downloader(modulePath(downloaderModuleFile));
-    const platform::RegistryFile registry = platform::RegistryFile::fromEnvironment();
+    const platform::RegistryFile registry =
+        platform::RegistryFile::fromEnvironment(hostRegistryKeys);
 
     CInstallerApp installer(prompts, downloader, registry, initialSource);
     installer.InitInstance();
