@@ -216,7 +216,8 @@ void closeAfterFailure(CZipReader& reader) {
 InstallResult notWritten(const platform::CFileException& failure) {
     InstallResult result;
     result.failure = InstallResult::cannotWrite;
-    result.failurePath = failure.m_strFileName;
+    // The reader names its files with `\` separators; the user reads the path the OS knows.
+    result.failurePath = platform::nativePath(failure.m_strFileName);
     result.failureReason =
         failure.m_lOsError > 0 ? std::strerror(failure.m_lOsError) : std::string("unknown error");
     return result;
