@@ -138,44 +138,36 @@ TEST_F(Installing, LaterEntryOfTheSameNameWins) {
     EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/a.bin")), "second");
 }
 
-// Makes a folder refuse new entries while it lives: by its permissions, and for root, whom
-// permissions do not stop, by the immutable attribute where the file system has one.
+// Makes a folder refuse new entries while it lives: by its permissions, and for root, whom they
+// do not stop, by the immutable attribute where the file system has one.
 class UnwritableFolder {
 public:
-    explicit UnwritableFolder(std::string folder) : folder(std::move(folder)) {
-        ::chmod(this->folder.c_str(), 0555);
+    explicit UnwritableFolder(const std::string& folder)
+        : descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        ::fchmod(descriptor, 0555);
         setImmutable(true);
+        refusesEntries = ::faccessat(descriptor, ".", W_OK, AT_EACCESS) != 0;
     }
     ~UnwritableFolder() {
         setImmutable(false);
-        ::chmod(folder.c_str(), 0755);
+        ::fchmod(descriptor, 0755);
+        ::close(descriptor);
     }
     UnwritableFolder(const UnwritableFolder&) = delete;
     UnwritableFolder& operator=(const UnwritableFolder&) = delete;
 
-    bool refusesEntries() const {
-        const std::string probe = folder + "/probe";
-        if (::mkdir(probe.c_str(), 0700) != 0) {
-            return true;
-        }
-        ::rmdir(probe.c_str());
-        return false;
-    }
+    bool refusesEntries = false;
 
 private:
     void setImmutable(bool immutable) const {
-        const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         int flags = 0;
-        if (descriptor >= 0 && ::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0) {
+        if (::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0) {
             flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
             ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags);
         }
-        if (descriptor >= 0) {
-            ::close(descriptor);
-        }
     }
 
-    std::string folder;
+    int descriptor;
 };
 
 TEST_F(Installing, PlaceThatCannotBeWrittenIsNamedWithTheSystemsReason) {
@@ -187,7 +179,7 @@ TEST_F(Installing, PlaceThatCannotBeWrittenIsNamedWithTheSystemsReason) {
     fs::create_directories(scratch.pathOf("host/App"));
     for (const auto& [unwritable, blamed] : cases) {
         const UnwritableFolder folder(scratch.pathOf(unwritable));
-        if (!folder.refusesEntries()) {
+        if (!folder.refusesEntries) {
             GTEST_SKIP() << "nothing stops this process from writing into " << unwritable;
         }
         const InstallResult result = install(validPackage());
