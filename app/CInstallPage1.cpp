@@ -61,8 +61,9 @@ bool CInstallPage1::OnWizardNext() {
         // The invalid-package message carries no icon; every other refusal carries a warning.
         const auto icon = *outcome.message == IDS_NOT_VALID ? UserPrompts::Icon::none
                                                             : UserPrompts::Icon::warning;
-        m_sheet.prompts().showMessage(
-            this, *outcome.message, QString::fromStdString(loadString(IDS_MESSAGE_CAPTION)), icon);
+        m_sheet.prompts().showMessage(this, *outcome.message, outcome.messageArguments,
+                                      QString::fromStdString(loadString(IDS_MESSAGE_CAPTION)),
+                                      icon);
     }
     if (outcome.focusSource) {
         m_editSource.setFocus();

@@ -20,7 +20,7 @@ bool CInstallerApp::InitInstance() {
     const HostLocation host = locateHost(m_registry);
     if (host.refusal) {
         // No title of its own: the caption is the program file's name.
-        m_prompts.showMessage(nullptr, *host.refusal, QCoreApplication::applicationName(),
+        m_prompts.showMessage(nullptr, *host.refusal, {}, QCoreApplication::applicationName(),
                               UserPrompts::Icon::warning);
         return false;
     }

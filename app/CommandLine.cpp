@@ -5,8 +5,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/HostLocator.h"
 #include "app/ProgramModules.h"
 #include "app/QuietInstall.h"
+#include "app/SourceIntake.h"
 #include "platform/CModuleException.h"
 #include "platform/DownloadCache.h"
 #include "platform/OnDemandDownloader.h"
@@ -38,8 +40,11 @@ int carryOut(const CommandLine& commandLine, std::ostream& out, std::ostream& er
             // once the download cache has removed its file.
             const platform::TerminationDeferral deferral;
             platform::DownloadCache downloads(platform::downloadFolder());
-            platform::OnDemandDownloader downloader(modulePath(downloaderModuleFile));
-            return runQuietInstall(commandLine.source, platform::RegistryFile::fromEnvironment(),
+            // A local package needs no module, nor the program's own path to find one.
+            platform::OnDemandDownloader downloader(
+                isAddress(commandLine.source) ? modulePath(downloaderModuleFile) : std::string());
+            return runQuietInstall(commandLine.source,
+                                   platform::RegistryFile::fromEnvironment(hostRegistryKeys),
                                    downloader, downloads, out, err);
         }
         case CommandLine::wrong:
@@ -123,10 +128,13 @@ std::string helpText() {
            "\n"
            "Exit status:\n"
            "  0  the package was installed\n"
-           "  1  the source or the package was refused\n"
+           "  1  the source or the package was refused, or a link inside the App folder is\n"
+           "     in the package's way\n"
            "  2  the command line was wrong\n"
            "  3  the Syndal software was not located\n"
            "  4  a part of the program is missing: the wizard or the downloader\n"
+           "  5  the package could not be written into the Syndal software's folder\n"
+           "  6  there is no display to open the wizard on: use --quiet\n"
            "\n"
            "See tockit-installer(1).\n";
 }

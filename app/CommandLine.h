@@ -15,6 +15,8 @@ enum ExitStatus {
     exitWrongCommandLine = 2,
     exitHostNotLocated = 3,
     exitModuleMissing = 4,
+    exitCannotWrite = 5,
+    exitNoDisplay = 6,
 };
 
 struct CommandLine {

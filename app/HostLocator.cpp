@@ -1,16 +1,14 @@
-// Reads the host program's path from the registry and derives the install folder from it.
-// It neither creates nor tests the install folder: the installation does that.
+// Reads the host program's path from the registry and derives the install folder from it. The
+// host's folder must exist; the install folder below it is neither created nor tested here: the
+// installation does that.
 #include "app/HostLocator.h"
 
-#include <array>
 #include <string_view>
+
+#include "platform/FileSystem.h"
 
 namespace {
 
-constexpr std::array<std::string_view, 2> hostKeys{
-    "Software\\Corvane\\Syndal USB",
-    "Software\\Veltrane\\Strivana",
-};
 constexpr std::string_view pathValueName = "Path";
 // The buffer the value is read into, terminator included.
 constexpr std::size_t pathBufferSize = 260;
@@ -28,7 +26,7 @@ bool isAbsolute(std::string_view path) {
 HostLocation locateHost(const platform::RegistryFile& registry) {
     // Only the first key that opens is read, even when it lacks the value.
     const platform::RegistryKey* key = nullptr;
-    for (std::string_view keyPath : hostKeys) {
+    for (std::string_view keyPath : hostRegistryKeys) {
         key = registry.openKey(keyPath);
         if (key != nullptr) {
             break;
@@ -54,5 +52,11 @@ HostLocation locateHost(const platform::RegistryFile& registry) {
         return refuse(IDS_REGISTRY_ERROR);
     }
     const std::string hostFolder = mappedPath->substr(0, mappedPath->find_last_of("\\/"));
+    // A host whose folder is gone is not installed; the installation would otherwise make the
+    // folder, and every missing one above it, just to put the App folder in.
+    if (platform::pathType(hostFolder.empty() ? mappedPath->substr(0, 1) : hostFolder) !=
+        platform::PathType::folder) {
+        return refuse(IDS_HOST_NOT_FOUND);
+    }
     return {hostFolder + "\\App", std::nullopt};
 }

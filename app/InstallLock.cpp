@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -20,7 +19,7 @@ namespace fs = std::filesystem;
 InstallLock::InstallLock(const fs::path& folder) {
     const fs::path locked = folder.empty() ? fs::path(".") : folder;
     do {
-        createMissingFolders(locked);
+        createFolderIfMissing(locked);
     } while (!lockFolder(locked));
 }
 
@@ -28,8 +27,8 @@ InstallLock::~InstallLock() {
     // A folder that is not empty now holds an installed package and stays; nothing else can be
     // done about a folder that cannot be removed, and a destructor must not throw.
     std::error_code ignored;
-    for (auto folder = createdFolders.rbegin(); folder != createdFolders.rend(); ++folder) {
-        fs::remove(*folder, ignored);
+    if (!createdFolder.empty()) {
+        fs::remove(createdFolder, ignored);
     }
 }
 
@@ -39,30 +38,14 @@ InstallLock::Descriptor::~Descriptor() {
     }
 }
 
-void InstallLock::createMissingFolders(const fs::path& folder) {
-    std::vector<fs::path> missing;
-    std::error_code error;
-    for (fs::path path = folder; !path.empty() && !fs::exists(path, error);
-         path = path.parent_path()) {
-        if (error) {
-            throw platform::CFileException::fromErrno(error.value(), path.string());
-        }
-        missing.push_back(path);
-        if (path == path.parent_path()) {
-            break;
-        }
-    }
-    for (auto path = missing.rbegin(); path != missing.rend(); ++path) {
-        // Another installer may create the same folder meanwhile; then it is that one's to
-        // remove.
-        if (::mkdir(path->c_str(), 0777) == 0) {
-            if (std::find(createdFolders.begin(), createdFolders.end(), *path) ==
-                createdFolders.end()) {
-                createdFolders.push_back(*path);
-            }
-        } else if (errno != EEXIST) {
-            throw platform::CFileException::fromErrno(errno, path->string());
-        }
+void InstallLock::createFolderIfMissing(const fs::path& folder) {
+    // Only the folder itself: a missing folder above it means the host is gone, and making the
+    // chain would put folders where nobody asked for them (as root, anywhere). Another
+    // installer may create the folder meanwhile; then it is that one's to remove.
+    if (::mkdir(folder.c_str(), 0777) == 0) {
+        createdFolder = folder;
+    } else if (errno != EEXIST) {
+        throw platform::CFileException::fromErrno(errno, folder.string());
     }
 }
 

@@ -5,16 +5,15 @@
 #pragma once
 
 #include <filesystem>
-#include <vector>
 
 class InstallLock {
 public:
-    // Creates `folder` and any missing folder above it, then waits for the lock on `folder`.
-    // Throws platform::CFileException when a folder cannot be created or opened.
+    // Creates `folder` when it is missing (never a missing folder above it), then waits for the
+    // lock on `folder`. Throws platform::CFileException when it cannot be created or opened.
     explicit InstallLock(const std::filesystem::path& folder);
     InstallLock(const InstallLock&) = delete;
     InstallLock& operator=(const InstallLock&) = delete;
-    // Removes the folders it created that are still empty, then lets the next installer in.
+    // Removes the folder if it created it and it is still empty, then lets the next installer in.
     ~InstallLock();
 
 private:
@@ -23,9 +22,9 @@ private:
         int fd = -1;
     };
 
-    void createMissingFolders(const std::filesystem::path& folder);
+    void createFolderIfMissing(const std::filesystem::path& folder);
     bool lockFolder(const std::filesystem::path& folder);
 
-    std::vector<std::filesystem::path> createdFolders;  // outermost first
+    std::filesystem::path createdFolder;  // empty when the folder was there already
     Descriptor lockedFolder;
 };

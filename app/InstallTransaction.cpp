@@ -26,17 +26,19 @@ InstallTransaction::~InstallTransaction() {
 }
 
 void InstallTransaction::place(const Placement& placement) {
+    // Either rename failing names the file in the install folder: the staging folder is the
+    // installer's own, and gone by the time the failure is reported.
     if (placement.replaces) {
-        rename(placement.target, asideFolder / std::to_string(journal.size()));
+        rename(placement.target, asideFolder / std::to_string(journal.size()), placement.target);
     }
-    rename(placement.staged, placement.target);
+    rename(placement.staged, placement.target, placement.target);
 }
 
-void InstallTransaction::rename(const fs::path& from, const fs::path& to) {
+void InstallTransaction::rename(const fs::path& from, const fs::path& to, const fs::path& blamed) {
     std::error_code error;
     fs::rename(from, to, error);
     if (error) {
-        throw platform::CFileException::fromErrno(error.value(), from.string());
+        throw platform::CFileException::fromErrno(error.value(), blamed.string());
     }
     journal.push_back({from, to});
 }

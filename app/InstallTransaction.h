@@ -29,7 +29,9 @@ private:
         std::filesystem::path to;
     };
 
-    void rename(const std::filesystem::path& from, const std::filesystem::path& to);
+    // A failure names `blamed`.
+    void rename(const std::filesystem::path& from, const std::filesystem::path& to,
+                const std::filesystem::path& blamed);
 
     std::filesystem::path asideFolder;
     std::vector<Rename> journal;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -19,6 +20,7 @@
 #include "app/PlacementPlan.h"
 #include "app/StagingFolder.h"
 #include "platform/CException.h"
+#include "platform/CFileException.h"
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/IniFile.h"
@@ -195,6 +197,27 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     return result;
 }
 
+// By now the staging folder is gone and every rename has been undone. The failure may have
+// left an entry open; it is closed without its checks.
+void closeAfterFailure(CZipReader& reader) {
+    try {
+        reader.closeCurrentEntry(nullptr, true);
+    } catch (const platform::CException&) {
+        // A data descriptor that does not match either is one more sign of the damage already
+        // being reported.
+    }
+}
+
+InstallResult notWritten(const platform::CFileException& failure) {
+    InstallResult result;
+    result.failure = InstallResult::cannotWrite;
+    // The reader names its files with `\` separators; the user reads the path the OS knows.
+    result.failurePath = platform::nativePath(failure.m_strFileName);
+    result.failureReason =
+        failure.m_lOsError > 0 ? std::strerror(failure.m_lOsError) : std::string("unknown error");
+    return result;
+}
+
 }  // namespace
 
 InstallResult installPackage(const std::string& packagePath, const std::string& installFolder,
@@ -202,15 +225,13 @@ InstallResult installPackage(const std::string& packagePath, const std::string& 
     CZipReader reader;
     try {
         return install(reader, packagePath, installFolder, progress);
+    } catch (const platform::CFileException& failure) {
+        closeAfterFailure(reader);
+        // The package's own file failing to read is one more kind of damaged package; any other
+        // file failure is a place the installation could not write.
+        return failure.m_strFileName == packagePath ? refused() : notWritten(failure);
     } catch (const platform::CException&) {
-        // By now the staging folder is gone and every rename has been undone. The failure may
-        // have left an entry open; it is closed without its checks.
-        try {
-            reader.closeCurrentEntry(nullptr, true);
-        } catch (const platform::CException&) {
-            // A data descriptor that does not match either is one more sign of the damage
-            // already being refused.
-        }
+        closeAfterFailure(reader);
         return refused();
     }
 }

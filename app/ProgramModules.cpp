@@ -5,10 +5,20 @@
 
 #include <filesystem>
 
+#include "platform/CModuleException.h"
 #include "platform/FileSystem.h"
 
 std::string modulePath(std::string_view fileName) {
-    const std::filesystem::path programFolder =
-        std::filesystem::path(platform::programPath()).parent_path();
+    return modulePath(fileName, platform::programPath());
+}
+
+std::string modulePath(std::string_view fileName, std::string_view programFile) {
+    // A program path that cannot be read would otherwise make the module's path relative to the
+    // current folder, and load whatever file of that name happens to lie there.
+    if (!programFile.starts_with('/')) {
+        throw platform::CModuleException("cannot load module: " + std::string(fileName) +
+                                         ": the program's own path cannot be read");
+    }
+    const std::filesystem::path programFolder = std::filesystem::path(programFile).parent_path();
     return (programFolder / TOCKIT_MODULE_FOLDER / fileName).lexically_normal().string();
 }

@@ -40,8 +40,10 @@ int runQuietInstall(const std::string& source, const platform::RegistryFile& reg
             printLine(out, formatInstalledMessage(outcome.appName));
             return exitInstalled;
         case IntakeOutcome::refused:
-            printLine(err, loadString(*outcome.message));
-            return exitRefused;
+            printLine(err, formatMessage(*outcome.message, outcome.messageArguments));
+            // A place that cannot be written is no fault of the package: another package
+            // would fail the same way.
+            return *outcome.message == IDS_CANNOT_WRITE ? exitCannotWrite : exitRefused;
         case IntakeOutcome::cancelled:
             break;
     }

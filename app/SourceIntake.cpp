@@ -19,12 +19,36 @@ bool containsIgnoringAsciiCase(std::string_view text, std::string_view lowerCase
     return !std::ranges::search(text, lowerCasePart, {}, lower).empty();
 }
 
-IntakeOutcome refuse(StringId message, bool focusSource, std::string source) {
+IntakeOutcome refuse(StringId message, bool focusSource, std::string source,
+                     std::vector<std::string> messageArguments = {}) {
     IntakeOutcome outcome;
     outcome.message = message;
+    outcome.messageArguments = std::move(messageArguments);
     outcome.focusSource = focusSource;
     outcome.source = std::move(source);
     return outcome;
+}
+
+// The package is blamed only when it is at fault; a place that could not be written, or a link
+// in the way, is named instead.
+IntakeOutcome notInstalled(const InstallResult& result, std::string source) {
+    switch (result.failure) {
+        case InstallResult::cannotWrite:
+            return refuse(IDS_CANNOT_WRITE, false, std::move(source),
+                          {result.failurePath, result.failureReason});
+        case InstallResult::linkInTheWay:
+            return refuse(IDS_LINK_IN_THE_WAY, false, std::move(source), {result.failurePath});
+        case InstallResult::interrupted: {
+            // Stopped on request: nothing to blame and nothing to show.
+            IntakeOutcome outcome;
+            outcome.verdict = IntakeOutcome::cancelled;
+            outcome.source = std::move(source);
+            return outcome;
+        }
+        case InstallResult::notValid:
+            break;
+    }
+    return refuse(IDS_NOT_VALID, false, std::move(source));
 }
 
 }  // namespace
@@ -73,7 +97,7 @@ IntakeOutcome takeSource(const std::string& text, const IntakeContext& context) 
     const InstallResult result =
         installPackage(source, context.installFolder, context.installProgress);
     if (!result.installed) {
-        return refuse(IDS_NOT_VALID, false, source);
+        return notInstalled(result, source);
     }
     IntakeOutcome outcome;
     outcome.verdict = IntakeOutcome::installed;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/PackageInstaller.h"
 #include "app/res/StringTable.h"
@@ -30,8 +31,9 @@ struct IntakeContext {
 struct IntakeOutcome {
     enum Verdict { installed, refused, cancelled };
     Verdict verdict = refused;
-    // The refusal to show, when refused.
+    // The refusal to show, when refused, and the texts for its %1, %2, ...
     std::optional<StringId> message;
+    std::vector<std::string> messageArguments;
     // Whether the source text box takes the focus after the message.
     bool focusSource = false;
     // The text that now stands for the source: the downloaded file after a download.

@@ -4,10 +4,12 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-void QtUserPrompts::showMessage(QWidget* owner, StringId message, const QString& caption,
+void QtUserPrompts::showMessage(QWidget* owner, StringId message,
+                                const std::vector<std::string>& arguments, const QString& caption,
                                 Icon icon) {
     QMessageBox box(icon == Icon::warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption,
-                    QString::fromStdString(loadString(message)), QMessageBox::Ok, owner);
+                    QString::fromStdString(formatMessage(message, arguments)), QMessageBox::Ok,
+                    owner);
     box.exec();
 }
 

@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/res/StringTable.h"
 
@@ -16,8 +18,10 @@ public:
 
     virtual ~UserPrompts() = default;
 
-    // A modal message box owned by `owner`, with the string `message`, OK only.
-    virtual void showMessage(QWidget* owner, StringId message, const QString& caption,
+    // A modal message box owned by `owner`, with the string `message` and its arguments, OK
+    // only.
+    virtual void showMessage(QWidget* owner, StringId message,
+                             const std::vector<std::string>& arguments, const QString& caption,
                              Icon icon) = 0;
 
     // The open-file dialog for a package: the chosen file's full path, or nullopt on Cancel.
@@ -27,6 +31,7 @@ public:
 // The real prompts on Qt Widgets.
 class QtUserPrompts final : public UserPrompts {
 public:
-    void showMessage(QWidget* owner, StringId message, const QString& caption, Icon icon) override;
+    void showMessage(QWidget* owner, StringId message, const std::vector<std::string>& arguments,
+                     const QString& caption, Icon icon) override;
     std::optional<QString> choosePackageFile(QWidget* owner) override;
 };

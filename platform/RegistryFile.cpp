@@ -2,7 +2,9 @@
 // keys below HKEY_LOCAL_MACHINE are kept. A line that cannot be understood is skipped rather
 // than failing the whole file: the host lookup needs one value and should not be defeated by a
 // stray line elsewhere. Deletion entries ("[-key]", "name"=-) and value types other than
-// strings, expandable strings, binary and dword are ignored.
+// strings, expandable strings, binary and dword are ignored. A file is read in chunks and
+// decoded line by line, so that a registry of hundreds of megabytes is read in a few: it is
+// never held whole, in either encoding.
 #include "platform/RegistryFile.h"
 
 #include <algorithm>
@@ -11,7 +13,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "platform/TextScanning.h"
 
@@ -21,8 +26,9 @@ namespace {
 
 using text::trimmed;
 
-// Far beyond any real registry; a larger file is treated as unreadable rather than loaded.
-constexpr std::uintmax_t maximumFileSize = 256 * 1024 * 1024;
+constexpr std::size_t chunkSize = 64 * 1024;
+// Far beyond any real line or value; a longer one is skipped rather than collected.
+constexpr std::size_t maximumLineLength = 4 * 1024 * 1024;
 constexpr std::string_view machineRoot = "hkey_local_machine\\";
 
 enum class Format { unknown, regedit4, regedit5, wine };
@@ -59,21 +65,25 @@ void appendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-// UTF-16LE to UTF-8. A surrogate without its partner becomes U+FFFD; an odd last byte is
-// dropped.
-std::string utf8FromUtf16(std::string_view bytes) {
+// UTF-16LE to UTF-8, appended to `out`; returns how many bytes were decoded. Unless `atEnd`,
+// an odd last byte and a last high surrogate wait for the bytes after them. A surrogate without
+// its partner becomes U+FFFD; at the end an odd last byte is dropped.
+std::size_t appendUtf8FromUtf16(std::string_view bytes, bool atEnd, std::string& out) {
     constexpr char32_t replacement = 0xFFFD;
-    std::string out;
-    out.reserve(bytes.size());
     const auto unitAt = [&bytes](std::size_t index) {
-        return static_cast<char32_t>(static_cast<unsigned char>(bytes[index]) |
-                                     (static_cast<unsigned char>(bytes[index + 1]) << 8));
+        return static_cast<char32_t>(static_cast<unsigned char>(bytes[2 * index]) |
+                                     (static_cast<unsigned char>(bytes[2 * index + 1]) << 8));
     };
     const std::size_t units = bytes.size() / 2;
-    for (std::size_t i = 0; i < units; ++i) {
-        const char32_t unit = unitAt(2 * i);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units) {
-            const char32_t low = unitAt(2 * (i + 1));
+    std::size_t i = 0;
+    for (; i < units; ++i) {
+        const char32_t unit = unitAt(i);
+        const bool isHigh = unit >= 0xD800 && unit <= 0xDBFF;
+        if (isHigh && i + 1 == units && !atEnd) {
+            break;
+        }
+        if (isHigh && i + 1 < units) {
+            const char32_t low = unitAt(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
@@ -82,19 +92,85 @@ std::string utf8FromUtf16(std::string_view bytes) {
         }
         appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? replacement : unit);
     }
-    return out;
+    return atEnd ? bytes.size() : 2 * i;
 }
 
-// The file's text in UTF-8, whichever byte-order mark it starts with.
-std::string decodedText(std::string_view raw) {
-    if (raw.starts_with("\xFF\xFE")) {
-        return utf8FromUtf16(raw.substr(2));
+// The lines of a registry's bytes, LF or CRLF ended, in UTF-8 whichever byte-order mark the
+// bytes start with. Only a chunk of the bytes and the current line are held at a time; a line
+// longer than maximumLineLength is skipped.
+class DecodedLines {
+public:
+    explicit DecodedLines(const RegistryFile::ByteSource& source)
+        : source(source), chunk(chunkSize) {}
+
+    // The view lasts until the next call.
+    bool next(std::string_view& line) {
+        for (;;) {
+            const std::size_t end = decoded.find('\n', lineStart);
+            if (end != std::string::npos || ended) {
+                if (end == std::string::npos && lineStart == decoded.size()) {
+                    return false;
+                }
+                line = std::string_view(decoded).substr(lineStart, end - lineStart);
+                lineStart = end == std::string::npos ? decoded.size() : end + 1;
+                if (!line.empty() && line.back() == '\r') {
+                    line.remove_suffix(1);
+                }
+                if (!skippingLongLine) {
+                    return true;
+                }
+                skippingLongLine = false;
+                continue;
+            }
+            if (decoded.size() - lineStart > maximumLineLength) {
+                skippingLongLine = true;
+                decoded.clear();
+                lineStart = 0;
+            }
+            readMore();
+        }
     }
-    if (raw.starts_with("\xEF\xBB\xBF")) {
-        raw.remove_prefix(3);
+
+private:
+    enum class Encoding { unknown, utf8, utf16 };
+
+    void readMore() {
+        decoded.erase(0, lineStart);
+        lineStart = 0;
+        const std::size_t received = source(chunk.data(), chunk.size());
+        ended = received == 0;
+        undecoded.append(chunk.data(), received);
+        if (encoding == Encoding::unknown && (undecoded.size() >= 3 || ended)) {
+            encoding = takeByteOrderMark();
+        }
+        if (encoding == Encoding::utf16) {
+            undecoded.erase(0, appendUtf8FromUtf16(undecoded, ended, decoded));
+        } else if (encoding == Encoding::utf8) {
+            decoded += undecoded;
+            undecoded.clear();
+        }
     }
-    return std::string(raw);
-}
+
+    Encoding takeByteOrderMark() {
+        if (undecoded.starts_with("\xFF\xFE")) {
+            undecoded.erase(0, 2);
+            return Encoding::utf16;
+        }
+        if (undecoded.starts_with("\xEF\xBB\xBF")) {
+            undecoded.erase(0, 3);
+        }
+        return Encoding::utf8;
+    }
+
+    const RegistryFile::ByteSource& source;
+    std::vector<char> chunk;
+    std::string undecoded;  // bytes read but not decoded yet
+    std::string decoded;    // text from lineStart on is not returned yet
+    std::size_t lineStart = 0;
+    Encoding encoding = Encoding::unknown;
+    bool ended = false;
+    bool skippingLongLine = false;
+};
 
 // Reads a quoted string at the start of `rest` ("a\"b\\c" -> a"b\c), consuming it. Any other
 // backslash stays as it is. Nullopt when the closing quote is missing.
@@ -152,6 +228,12 @@ std::string littleEndian(std::uint32_t value) {
         bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     return bytes;
+}
+
+std::string utf8FromUtf16(std::string_view bytes) {
+    std::string text;
+    appendUtf8FromUtf16(bytes, true, text);
+    return text;
 }
 
 std::string textUpToTerminator(std::string text) {
@@ -234,8 +316,7 @@ std::optional<RegistryValue> parseData(std::string_view data, Format format) {
 // A value line, `"name"=data` or `@=data` (the default value, named ""), with the hex
 // continuation lines it takes from `lines`; nullopt for any other line.
 std::optional<std::pair<std::string, RegistryValue>> takeValue(std::string_view line,
-                                                               text::LineReader& lines,
-                                                               Format format) {
+                                                               DecodedLines& lines, Format format) {
     std::string name;
     if (line.starts_with('@')) {
         line.remove_prefix(1);
@@ -257,10 +338,15 @@ std::optional<std::pair<std::string, RegistryValue>> takeValue(std::string_view 
         while (lines.next(next)) {
             next = trimmed(next);
             const bool continues = next.ends_with('\\');
-            joined += continues ? next.substr(0, next.size() - 1) : next;
+            if (joined.size() <= maximumLineLength) {
+                joined += continues ? next.substr(0, next.size() - 1) : next;
+            }
             if (!continues) {
                 break;
             }
+        }
+        if (joined.size() > maximumLineLength) {
+            return std::nullopt;
         }
         data = joined;
     }
@@ -286,22 +372,6 @@ std::string sectionKeyName(std::string_view name, Format format) {
     return out;
 }
 
-std::string readWholeFile(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return {};
-    }
-    const auto size = std::filesystem::file_size(path, error);
-    if (error || size > maximumFileSize) {
-        return {};
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return bytes;
-}
-
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
@@ -324,9 +394,13 @@ RegistryKey::QueryResult RegistryKey::queryValue(std::string_view name,
     return {QueryStatus::ok, value};
 }
 
-RegistryFile RegistryFile::fromEnvironment() {
+RegistryFile RegistryFile::fromEnvironment(std::span<const std::string_view> keysToKeep) {
+    std::set<std::string> wanted;
+    for (std::string_view keyPath : keysToKeep) {
+        wanted.insert(text::asciiLowerCased(keyPath));
+    }
     if (const std::string exported = environment("TOCKIT_REGISTRY"); !exported.empty()) {
-        return fromText(readWholeFile(exported));
+        return fromFile(exported, {}, std::nullopt, wanted);
     }
     std::string prefix = environment("WINEPREFIX");
     if (prefix.empty()) {
@@ -336,16 +410,41 @@ RegistryFile RegistryFile::fromEnvironment() {
         }
         prefix = home + "/.wine";
     }
-    return fromText(readWholeFile(prefix + "/system.reg"), "HKEY_LOCAL_MACHINE", prefix);
+    return fromFile(prefix + "/system.reg", "HKEY_LOCAL_MACHINE", prefix, wanted);
 }
 
 RegistryFile RegistryFile::fromText(std::string_view fileText, std::string_view keyRoot,
                                     std::optional<std::string> winePrefix) {
+    const ByteSource source = [&fileText](char* buffer, std::size_t size) {
+        const std::size_t count = fileText.copy(buffer, size);
+        fileText.remove_prefix(count);
+        return count;
+    };
+    return fromSource(source, keyRoot, std::move(winePrefix), std::nullopt);
+}
+
+RegistryFile RegistryFile::fromFile(const std::string& path, std::string_view keyRoot,
+                                    std::optional<std::string> winePrefix,
+                                    const std::set<std::string>& keysToKeep) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return {};
+    }
+    std::ifstream in(path, std::ios::binary);
+    const ByteSource source = [&in](char* buffer, std::size_t size) {
+        in.read(buffer, static_cast<std::streamsize>(size));
+        return static_cast<std::size_t>(in.gcount());
+    };
+    return fromSource(source, keyRoot, std::move(winePrefix), keysToKeep);
+}
+
+RegistryFile RegistryFile::fromSource(const ByteSource& source, std::string_view keyRoot,
+                                      std::optional<std::string> winePrefix,
+                                      const std::optional<std::set<std::string>>& keysToKeep) {
     RegistryFile file;
     file.winePrefix = std::move(winePrefix);
 
-    const std::string decoded = decodedText(fileText);
-    text::LineReader lines(decoded);
+    DecodedLines lines(source);
     std::string_view line;
     if (!lines.next(line)) {
         return file;
@@ -370,8 +469,12 @@ RegistryFile RegistryFile::fromText(std::string_view fileText, std::string_view 
             }
             const std::string path = rootPrefix + text::asciiLowerCased(sectionKeyName(
                                                       line.substr(1, close - 1), format));
-            if (path.starts_with(machineRoot)) {
-                key = &file.keys[path.substr(machineRoot.size())];
+            if (!path.starts_with(machineRoot)) {
+                continue;
+            }
+            std::string keyPath = path.substr(machineRoot.size());
+            if (!keysToKeep || keysToKeep->contains(keyPath)) {
+                key = &file.keys[std::move(keyPath)];
             }
             continue;
         }

@@ -2,8 +2,11 @@
 // and that Wine keeps its registry in. Read only: nothing is ever written.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -38,12 +41,14 @@ public:
 class RegistryFile {
 public:
     // The file the environment names: $TOCKIT_REGISTRY, else the Wine prefix's system.reg
-    // ($WINEPREFIX/system.reg, else ~/.wine/system.reg). A missing or unreadable file opens
-    // no key.
-    static RegistryFile fromEnvironment();
-    // `keyRoot` is prefixed to the file's section names: "HKEY_LOCAL_MACHINE" for a Wine
-    // system.reg, empty for an exported file whose sections carry the root themselves.
-    // `winePrefix` is the prefix folder whose dosdevices/ maps drive letters, if any.
+    // ($WINEPREFIX/system.reg, else ~/.wine/system.reg), with only the keys `keysToKeep` (paths
+    // below HKEY_LOCAL_MACHINE): the file is read in chunks, and memory holds no more of it
+    // than those keys. A missing or unreadable file opens no key.
+    static RegistryFile fromEnvironment(std::span<const std::string_view> keysToKeep);
+    // Every key of the text. `keyRoot` is prefixed to the file's section names:
+    // "HKEY_LOCAL_MACHINE" for a Wine system.reg, empty for an exported file whose sections
+    // carry the root themselves. `winePrefix` is the prefix folder whose dosdevices/ maps drive
+    // letters, if any.
     static RegistryFile fromText(std::string_view text, std::string_view keyRoot = {},
                                  std::optional<std::string> winePrefix = std::nullopt);
 
@@ -56,7 +61,18 @@ public:
     // Any other path comes back unchanged.
     std::optional<std::string> mapDrivePath(std::string_view path) const;
 
+    // Where the bytes of a registry come from: fills the buffer, and returns 0 at the end.
+    using ByteSource = std::function<std::size_t(char* buffer, std::size_t size)>;
+
 private:
+    static RegistryFile fromFile(const std::string& path, std::string_view keyRoot,
+                                 std::optional<std::string> winePrefix,
+                                 const std::set<std::string>& keysToKeep);
+    // Every key when `keysToKeep` is nullopt; else those named, lower-cased.
+    static RegistryFile fromSource(const ByteSource& source, std::string_view keyRoot,
+                                   std::optional<std::string> winePrefix,
+                                   const std::optional<std::set<std::string>>& keysToKeep);
+
     // Keys by lower-cased full path below HKEY_LOCAL_MACHINE, `\` separated.
     std::map<std::string, RegistryKey> keys;
     std::optional<std::string> winePrefix;

@@ -25,6 +25,20 @@ std::list<void*>& allocationListOf(void* opaque) {
     return *static_cast<std::list<void*>*>(opaque);
 }
 
+// Tools on Unix keep the file's mode in the high half of the external attributes. When that
+// mode names a file type, it says whether the entry is a folder, whatever the DOS folder bit in
+// the low half claims; an archive from anywhere else is judged by the DOS bit alone.
+std::optional<bool> isFolderByUnixMode(const CZipEntry& entry) {
+    constexpr unsigned madeOnUnix = 3;
+    constexpr std::uint32_t fileTypeMask = 0170000;
+    constexpr std::uint32_t folderType = 0040000;
+    const std::uint32_t fileType = (entry.externalAttributes >> 16) & fileTypeMask;
+    if ((entry.versionMadeBy >> 8) != madeOnUnix || fileType == 0) {
+        return std::nullopt;
+    }
+    return fileType == folderType;
+}
+
 bool hasParentFolderComponent(std::string_view path) {
     while (!path.empty()) {
         const std::size_t end = std::min(path.find_first_of("\\/"), path.size());
@@ -114,7 +128,10 @@ bool CZipReader::isEntryFolder(WORD index) const {
     const CZipEntry& entry = *directory.entryAt(index);
     // Some tools mark folder entries by the trailing separator alone, without the attribute.
     const std::string name = entry.fileNameString();
-    return isFolderAttribute(entry.externalAttributes) || (!name.empty() && name.back() == '\\');
+    if (!name.empty() && name.back() == '\\') {
+        return true;
+    }
+    return isFolderByUnixMode(entry).value_or(isFolderAttribute(entry.externalAttributes));
 }
 
 bool CZipReader::openEntryForRead(WORD index) {

@@ -27,6 +27,10 @@ const std::map<StringId, std::string>& strings() {
          "installed and run this software again."},
         {IDS_FILE_MISSING, "The file does not exist. Please select another file and try again."},
         {IDS_MESSAGE_CAPTION, "Tockit Installer"},
+        {IDS_CANNOT_WRITE, "The Tockit could not be installed: %1 could not be written (%2)."},
+        {IDS_LINK_IN_THE_WAY,
+         "The Tockit could not be installed: %1 is a link, and the installer does not write "
+         "through links inside the App folder."},
     };
     return table;
 }
@@ -35,6 +39,24 @@ const std::map<StringId, std::string>& strings() {
 
 const std::string& loadString(StringId id) {
     return strings().at(id);
+}
+
+std::string formatMessage(StringId id, const std::vector<std::string>& arguments) {
+    const std::string& pattern = loadString(id);
+    std::string message;
+    for (std::size_t at = 0; at < pattern.size(); ++at) {
+        const bool isPlaceholder = pattern[at] == '%' && at + 1 < pattern.size() &&
+                                   pattern[at + 1] >= '1' && pattern[at + 1] <= '9';
+        const auto index = isPlaceholder ? static_cast<std::size_t>(pattern[at + 1] - '1') : 0;
+        if (isPlaceholder && index < arguments.size()) {
+            // An argument is put in as it is: a "%1" inside a file name stays text.
+            message += arguments[index];
+            ++at;
+        } else {
+            message += pattern[at];
+        }
+    }
+    return message;
 }
 
 std::string formatInstalledMessage(const std::string& appName) {

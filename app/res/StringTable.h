@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum StringId {
     IDS_SHEET_CAPTION = 102,
@@ -13,9 +14,14 @@ enum StringId {
     IDS_HOST_NOT_FOUND = 110,
     IDS_FILE_MISSING = 111,
     IDS_MESSAGE_CAPTION = 115,
+    IDS_CANNOT_WRITE = 116,
+    IDS_LINK_IN_THE_WAY = 117,
 };
 
 const std::string& loadString(StringId id);
+
+// The string with its %1, %2, ... replaced by the arguments, taken as plain text.
+std::string formatMessage(StringId id, const std::vector<std::string>& arguments);
 
 // String 109 with the package's display name in place of its %s.
 std::string formatInstalledMessage(const std::string& appName);

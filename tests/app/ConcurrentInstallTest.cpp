@@ -14,6 +14,7 @@
 
 #include "app/InstallLock.h"
 #include "app/PackageInstaller.h"
+#include "platform/CFileException.h"
 #include "tests/app/FolderSnapshot.h"
 #include "tests/app/TestPackages.h"
 #include "tests/support/ScratchFolder.h"
@@ -94,9 +95,11 @@ TEST(ConcurrentInstallTest, TwoVersionsAtOnceLeaveEveryFileOfOneOfThem) {
     }
 }
 
-TEST(ConcurrentInstallTest, LockCreatesMissingFoldersAndRemovesThemUnlessFilled) {
+TEST(ConcurrentInstallTest, LockCreatesOnlyItsOwnFolderAndRemovesItUnlessFilled) {
     ScratchFolder scratch;
-    const std::string folder = scratch.pathOf("a/b");
+    EXPECT_THROW(InstallLock(scratch.pathOf("a/b")), platform::CFileException);
+    EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{});
+    const std::string folder = scratch.pathOf("a");
     {
         const InstallLock lock(folder);
         EXPECT_TRUE(isLocked(folder));
@@ -104,7 +107,7 @@ TEST(ConcurrentInstallTest, LockCreatesMissingFoldersAndRemovesThemUnlessFilled)
     EXPECT_EQ(namesIn(scratch.path()), std::vector<std::string>{});
     {
         const InstallLock lock(folder);
-        scratch.writeFile("a/b/installed.bin", "x");
+        scratch.writeFile("a/installed.bin", "x");
     }
     EXPECT_EQ(namesIn(folder), std::vector<std::string>{"installed.bin"});
     EXPECT_FALSE(isLocked(folder));

@@ -189,7 +189,7 @@ TEST(FaultInjectionTest, WriteThatFailsPartwayEndsWithItsMessageAndChangesNothin
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), IDS_NOT_VALID);
+    EXPECT_EQ(WEXITSTATUS(status), IDS_CANNOT_WRITE);
     EXPECT_EQ(snapshotOf(scene.installFolder()), before);
     EXPECT_EQ(stagingFoldersIn(scene.scratch.pathOf("host")), 0);
 

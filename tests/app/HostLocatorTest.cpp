@@ -1,5 +1,5 @@
 // Where the host program is found: the two registry keys in order, the "Path" value's limits
-// and forms, and drive letters in a Wine prefix.
+// and forms, the host folder that must exist, and drive letters in a Wine prefix.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -17,10 +17,22 @@ std::string path(const std::string& value) {
     return "\"Path\"=\"" + value + "\"\n";
 }
 
-// A "Path" value of `length` bytes, terminator not counted, in the folder /opt/xxx...
-std::string pathOfLength(std::size_t length) {
-    return "/opt/" + std::string(length - 9, 'x') + "/h.x";
+// A "Path" value of `length` bytes, terminator not counted, below `root`.
+std::string pathOfLength(const std::string& root, std::size_t length) {
+    return root + "/" + std::string(length - root.size() - 5, 'x') + "/h.x";
 }
+
+// The folder the table's host paths lie in, with the host folders that exist.
+const std::string root = [] {
+    static const testsupport::ScratchFolder scratch;
+    for (const std::string& folder : {std::string("syndal"), std::string("strivana"),
+                                      std::string("1"), std::string("2"), std::string("host")}) {
+        std::filesystem::create_directory(scratch.pathOf(folder));
+    }
+    const std::string longPath = pathOfLength(scratch.path(), 258);
+    std::filesystem::create_directory(longPath.substr(0, longPath.rfind('/')));
+    return scratch.path();
+}();
 
 // The install folder, or "#" and the refusal's string id.
 std::string outcomeOf(const HostLocation& location) {
@@ -47,19 +59,22 @@ TEST_P(HostLookup, FindsTheInstallFolderOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(
     Registry, HostLookup,
     testing::Values(
-        LookupCase{"key 1 is read", key1 + path("/opt/syndal/Syndal"), "/opt/syndal\\App"},
-        LookupCase{"only key 2", key2 + path("/opt/strivana/S"), "/opt/strivana\\App"},
-        LookupCase{"key 1 before key 2", key2 + path("/opt/2/s") + key1 + path("/opt/1/s"),
-                   "/opt/1\\App"},
+        LookupCase{"key 1 is read", key1 + path(root + "/syndal/Syndal"), root + "/syndal\\App"},
+        LookupCase{"only key 2", key2 + path(root + "/strivana/S"), root + "/strivana\\App"},
+        LookupCase{"key 1 before key 2", key2 + path(root + "/2/s") + key1 + path(root + "/1/s"),
+                   root + "/1\\App"},
         LookupCase{"key 1 without Path is no reason to read key 2",
-                   key1 + "\"Other\"=\"/opt/x/y\"\n" + key2 + path("/opt/strivana/S"), "#105"},
+                   key1 + "\"Other\"=\"/opt/x/y\"\n" + key2 + path(root + "/strivana/S"), "#105"},
         LookupCase{"neither key", "[HKEY_LOCAL_MACHINE\\Software\\Other]\n", "#110"},
-        LookupCase{"trailing separator cut alone", key1 + path("/opt/host/"), "/opt/host\\App"},
-        LookupCase{"backslashes separate too", key1 + path("\\\\opt\\\\h.exe"), "\\opt\\App"},
+        LookupCase{"host folder missing", key1 + path(root + "/gone/Syndal"), "#110"},
+        LookupCase{"trailing separator cut alone", key1 + path(root + "/host/"),
+                   root + "/host\\App"},
+        LookupCase{"backslashes separate too", key1 + path(root + "\\\\host\\\\h.exe"),
+                   root + "\\host\\App"},
         LookupCase{"expandable string", key1 + "\"Path\"=hex(2):2f,00,61,00,2f,00,00,00\n", "#105"},
-        LookupCase{"259 bytes fit", key1 + path(pathOfLength(258)),
-                   pathOfLength(258).substr(0, 254) + "\\App"},
-        LookupCase{"260 bytes do not fit", key1 + path(pathOfLength(259)), "#105"},
+        LookupCase{"259 bytes fit", key1 + path(pathOfLength(root, 258)),
+                   pathOfLength(root, 258).substr(0, 254) + "\\App"},
+        LookupCase{"260 bytes do not fit", key1 + path(pathOfLength(root, 259)), "#105"},
         LookupCase{"no separator", key1 + path("Syndal.exe"), "#105"},
         LookupCase{"relative path", key1 + path("apps/Syndal.exe"), "#105"},
         LookupCase{"drive letter without a Wine prefix", key1 + path("C:\\\\A\\\\S.exe"), "#105"}),
@@ -67,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HostLookupInWinePrefix, DriveLetterIsMappedThroughDosDevicesOrRefused) {
     testsupport::ScratchFolder prefix;
-    std::filesystem::create_directories(prefix.pathOf("dosdevices/c:"));
+    std::filesystem::create_directories(prefix.pathOf("dosdevices/c:/Program Files/Syndal"));
     const auto locate = [&prefix](const std::string& value) {
         return outcomeOf(locateHost(platform::RegistryFile::fromText(
             "WINE REGISTRY Version 2\n\n[Software\\\\Corvane\\\\Syndal USB] 1\n" + path(value),

@@ -1,9 +1,16 @@
 // Installing a package: which descriptor is taken, what it must name, and that a refused
-// package leaves the install folder exactly as it was.
+// package leaves the install folder exactly as it was, and a place that cannot be written is
+// named rather than the package blamed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
@@ -140,6 +147,7 @@ TEST_F(Installing, LaterEntryOfTheSameNameWins) {
 
 TEST_F(Installing, HostPathLongerThanAnyPieceOfAStoredName) {
     const std::string host = scratch.pathOf(std::string(200, 'h') + "/" + std::string(200, 'h'));
+    fs::create_directories(host);
     writePackage(validPackage(), scratch.pathOf("package.zip"));
     EXPECT_TRUE(installPackage(scratch.pathOf("package.zip"), host + "/App").installed);
     EXPECT_EQ(filesIn(host + "/App"), "a.bin p.bin x.app");
@@ -160,6 +168,60 @@ TEST_F(Installing, TerminationAskedForStopsTheExtractionAndLeavesNothing) {
             }
         },
         testing::KilledBySignal(SIGTERM), "interrupted, nothing left");
+}
+
+// Makes a folder refuse new entries while it lives: by its permissions, and for root, whom they
+// do not stop, by the immutable attribute where the file system has one.
+class UnwritableFolder {
+public:
+    explicit UnwritableFolder(const std::string& folder)
+        : descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        ::fchmod(descriptor, 0555);
+        setImmutable(true);
+        refusesEntries = ::faccessat(descriptor, ".", W_OK, AT_EACCESS) != 0;
+    }
+    ~UnwritableFolder() {
+        setImmutable(false);
+        ::fchmod(descriptor, 0755);
+        ::close(descriptor);
+    }
+    UnwritableFolder(const UnwritableFolder&) = delete;
+    UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+    bool refusesEntries = false;
+
+private:
+    void setImmutable(bool immutable) const {
+        int flags = 0;
+        if (::ioctl(descriptor, FS_IOC_GETFLAGS, &flags) == 0) {
+            flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ::ioctl(descriptor, FS_IOC_SETFLAGS, &flags);
+        }
+    }
+
+    int descriptor;
+};
+
+TEST_F(Installing, PlaceThatCannotBeWrittenIsNamedWithTheSystemsReason) {
+    // The unwritable folder, and the start of the path blamed.
+    const std::pair<const char*, const char*> cases[] = {
+        {"host/App", "host/App/"},
+        {"host", "host/.tockit-staging-"},
+    };
+    fs::create_directories(scratch.pathOf("host/App"));
+    for (const auto& [unwritable, blamed] : cases) {
+        const UnwritableFolder folder(scratch.pathOf(unwritable));
+        if (!folder.refusesEntries) {
+            GTEST_SKIP() << "nothing stops this process from writing into " << unwritable;
+        }
+        const InstallResult result = install(validPackage());
+        EXPECT_FALSE(result.installed);
+        EXPECT_EQ(result.failure, InstallResult::cannotWrite) << unwritable;
+        EXPECT_TRUE(result.failurePath.starts_with(scratch.pathOf(blamed))) << result.failurePath;
+        EXPECT_TRUE(result.failureReason == std::strerror(EACCES) ||
+                    result.failureReason == std::strerror(EPERM))
+            << result.failureReason;
+    }
 }
 
 // An install folder with files of its own, old times and a read-only file, so that any change

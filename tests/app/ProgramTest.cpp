@@ -28,6 +28,7 @@ struct RunCase {
     std::string outStart;
     std::string errStart;
     std::string registryKeys = hostKey + "\"Path\"=\"@/host/Syndal\"\n";
+    std::string shellPrefix = "";  // run before the program, in the same shell
 };
 
 void PrintTo(const RunCase& row, std::ostream* out) {
@@ -36,6 +37,8 @@ void PrintTo(const RunCase& row, std::ostream* out) {
 
 class Program : public testing::TestWithParam<RunCase> {
 protected:
+    Program() { std::filesystem::create_directory(scratch.pathOf("host")); }
+
     std::string expand(const std::string& text) const {
         const std::size_t at = text.find('@');
         return at == std::string::npos ? text
@@ -43,9 +46,10 @@ protected:
     }
 
     // Runs the program with the registry file and cache below the scratch folder.
-    int run(const std::vector<std::string>& arguments, const std::string& registryKeys) {
+    int run(const std::vector<std::string>& arguments, const std::string& registryKeys,
+            const std::string& shellPrefix = "") {
         scratch.writeFile("registry.reg", "REGEDIT4\n\n" + expand(registryKeys));
-        std::string command = "env -u WINEPREFIX TOCKIT_REGISTRY='" +
+        std::string command = shellPrefix + "env -u WINEPREFIX TOCKIT_REGISTRY='" +
                               scratch.pathOf("registry.reg") + "' XDG_CACHE_HOME='" +
                               scratch.pathOf("cache") + "' " + TOCKIT_INSTALLER_PROGRAM;
         for (const std::string& argument : arguments) {
@@ -66,8 +70,11 @@ protected:
 
 TEST_P(Program, EndsWithItsStatusAndMessages) {
     testpackages::writePackage(testpackages::validPackage(), scratch.pathOf("t.zip"));
+    testpackages::writePackage(testpackages::validPackage(std::string(1 << 20, 'c')),
+                               scratch.pathOf("big.zip"));
     scratch.writeFile("notes.txt", "not a zip");
-    EXPECT_EQ(run(GetParam().arguments, GetParam().registryKeys), GetParam().status);
+    EXPECT_EQ(run(GetParam().arguments, GetParam().registryKeys, GetParam().shellPrefix),
+              GetParam().status);
     EXPECT_TRUE(out.starts_with(GetParam().outStart)) << out;
     EXPECT_TRUE(err.starts_with(GetParam().errStart)) << err;
     EXPECT_EQ(out.empty(), GetParam().outStart.empty()) << out;
@@ -100,6 +107,27 @@ INSTANTIATE_TEST_SUITE_P(
                 "",
                 "We were unable to find the Syndal software.",
                 "[HKEY_LOCAL_MACHINE\\Software\\Elsewhere]\n"},
+        RunCase{"host folder missing",
+                {"--quiet", "@/t.zip"},
+                3,
+                "",
+                "We were unable to find the Syndal software.",
+                hostKey + "\"Path\"=\"@/gone/Syndal\"\n"},
+        RunCase{"write beyond the file size limit",
+                {"--quiet", "@/big.zip"},
+                5,
+                "",
+                "The Tockit could not be installed: ",
+                hostKey + "\"Path\"=\"@/host/Syndal\"\n",
+                "trap '' XFSZ; ulimit -f 64; "},
+        RunCase{"wizard without a display",
+                {"@/t.zip"},
+                6,
+                "",
+                "tockit-installer: there is no display to open the wizard on; use --quiet to "
+                "install without a window\n",
+                hostKey + "\"Path\"=\"@/host/Syndal\"\n",
+                "unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM; "},
         RunCase{"host path unreadable",
                 {"--quiet", "@/t.zip"},
                 3,
@@ -110,8 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Program, HelpNamesTheEnvironmentTheStatusesAndTheManual) {
     ASSERT_EQ(run({"--help"}, ""), 0);
-    for (const char* part :
-         {"--quiet", "--version", "TOCKIT_REGISTRY", "WINEPREFIX", "XDG_CACHE_HOME", "\n  4  "}) {
+    for (const char* part : {"--quiet", "--version", "TOCKIT_REGISTRY", "WINEPREFIX",
+                             "XDG_CACHE_HOME", "\n  5  ", "\n  6  "}) {
         EXPECT_NE(out.find(part), std::string::npos) << part;
     }
     EXPECT_TRUE(out.ends_with("\nSee tockit-installer(1).\n"));

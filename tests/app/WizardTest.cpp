@@ -15,8 +15,10 @@
 #include <QTimer>
 #include <QtTest/QTest>
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -46,12 +48,14 @@ struct ShownMessage {
     QString caption;
     Icon icon;
     QWidget* owner;
+    std::vector<std::string> arguments;
 };
 
 class RecordingPrompts final : public UserPrompts {
 public:
-    void showMessage(QWidget* owner, StringId message, const QString& caption, Icon icon) override {
-        shown.push_back({message, caption, icon, owner});
+    void showMessage(QWidget* owner, StringId message, const std::vector<std::string>& arguments,
+                     const QString& caption, Icon icon) override {
+        shown.push_back({message, caption, icon, owner, arguments});
     }
     std::optional<QString> choosePackageFile(QWidget*) override {
         ++fileDialogs;
@@ -260,6 +264,17 @@ TEST_F(WizardTest, EachRefusalKeepsFirstPageWithItsMessageIconAndFocus) {
                   test.focusOnSource ? &sheet.m_page1.m_editSource : focusAfterClick);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
+}
+
+TEST_F(WizardTest, PlaceThatCannotBeWrittenIsNamedInAWarningInsteadOfThePackage) {
+    scratch.writeFile("Syndal", "a file where the host folder belongs");
+    next(writePackage("t.zip", "T"));
+
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].message, IDS_CANNOT_WRITE);
+    EXPECT_EQ(prompts.shown[0].arguments,
+              (std::vector<std::string>{scratch.pathOf("Syndal"), std::strerror(ENOTDIR)}));
+    EXPECT_EQ(prompts.shown[0].icon, Icon::warning);
 }
 
 TEST_F(WizardTest, ReturningToFirstPageShowsTheSourceOfTheLastInstallation) {
@@ -622,7 +637,8 @@ TEST(InstallerAppTest, HostNotLocatedShowsWarningCaptionedWithProgramNameAndRuns
 TEST(InstallerAppTest, LocatedHostRunsTheWizardModallyWithInstallFolderAndInitialText) {
     RecordingPrompts prompts;
     FakeDownloader downloader;
-    const auto registry = registryWith("\"Path\"=\"/opt/syndal/Syndal\"");
+    const testsupport::ScratchFolder host;
+    const auto registry = registryWith("\"Path\"=\"" + host.pathOf("Syndal") + "\"");
     platform::DownloadCache downloads(ScratchFolder().path());
     CInstallerApp installer(prompts, downloader, downloads, registry, "/home/user/tockit.zip");
     const CInstallSheet* shownSheet = nullptr;

@@ -1,11 +1,12 @@
 // The registry file: headers and encodings, value types and escapes, case-insensitive lookup,
-// the query buffer limit, Wine's system.reg, drive-letter mapping and which file the
-// environment names.
+// the query buffer limit, Wine's system.reg, drive-letter mapping, which file the environment
+// names, and that a large file is read in bounded memory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -48,10 +49,12 @@ RegistryFile parse(const std::string& text) {
     return RegistryFile::fromText(text, text.starts_with("WINE") ? "HKEY_LOCAL_MACHINE" : "");
 }
 
+const std::string_view hostKey[] = {"Software\\Corvane\\Syndal USB"};
+
 // The value `name` of the host key, or nullopt when the key does not open.
 std::optional<RegistryKey::QueryResult> queryHost(const RegistryFile& file,
                                                   std::string_view name = "Path") {
-    const RegistryKey* key = file.openKey("Software\\Corvane\\Syndal USB");
+    const RegistryKey* key = file.openKey(hostKey[0]);
     return key ? std::optional(key->queryValue(name, 260)) : std::nullopt;
 }
 
@@ -93,6 +96,17 @@ const ValueCase valueCases[] = {
     {"259 characters and terminator do not fit",
      exported({"\"Path\"=\"" + std::string(259, 'p') + "\""}), "", REG_SZ, Status::moreData},
     {"UTF-16LE file", utf16LittleEndianWithMark(exported({R"("Path"="/h/x")"})), "/h/x"},
+    {"UTF-16LE surrogate pair split between the chunks the file is read in",
+     [] {
+         // The high surrogate ends the first 64 KiB, the byte-order mark included.
+         const std::string value = hostSection + "\"Path\"=\"";
+         const std::string ascii =
+             exportHeader + ";" + std::string(32766 - exportHeader.size() - 2 - value.size(), 'x') +
+             "\n" + value;
+         return utf16LittleEndianWithMark(ascii) + std::string("\x3D\xD8\x00\xDE", 4) +
+                utf16LittleEndianWithMark("\"\r\n").substr(2);
+     }(),
+     "\xF0\x9F\x98\x80"},
     {"UTF-8 file with byte-order mark", "\xEF\xBB\xBF" + exported({"\"Path\"=\"/h/\xC3\xA9\""}),
      "/h/\xC3\xA9"},
     {"Wine string", wineHeader + wineSection + R"("Path"="C:\\Syndal\\S.exe")",
@@ -245,7 +259,7 @@ TEST_P(RegistryEnvironment, NamesTheFileToRead) {
     const EnvironmentVariable prefixVariable("WINEPREFIX",
                                              winePrefix ? winePrefix->c_str() : nullptr);
     const EnvironmentVariable homeVariable("HOME", home ? home->c_str() : nullptr);
-    const RegistryFile file = RegistryFile::fromEnvironment();
+    const RegistryFile file = RegistryFile::fromEnvironment(hostKey);
     const auto result = queryHost(file);
     EXPECT_EQ(result ? result->value.data : "<no key>", GetParam().hostPath);
     if (GetParam().hostPath == std::string("C:\\Syndal")) {
@@ -259,5 +273,46 @@ TEST_P(RegistryEnvironment, NamesTheFileToRead) {
 
 INSTANTIATE_TEST_SUITE_P(Table, RegistryEnvironment, testing::ValuesIn(environmentCases),
                          BehaviourName{});
+
+// A field of /proc/self/status in KiB, such as the resident memory and its high-water mark.
+long statusKiB(std::string_view field) {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with(field)) {
+            return std::stol(line.substr(field.size()));
+        }
+    }
+    return -1;
+}
+
+// Some 17 MB of UTF-16 keys that are not asked for, then the host key: reading it takes a few
+// hundred kilobytes, where holding the file would take more than its size.
+TEST(RegistryFile, LargeFileIsReadInBoundedMemory) {
+    testsupport::ScratchFolder scratch;
+    {
+        std::ofstream out(scratch.pathOf("large.reg"), std::ios::binary);
+        const std::string filler = "[HKEY_LOCAL_MACHINE\\Software\\Filler]\r\n\"Value\"=\"" +
+                                   std::string(1000, 'v') + "\"\r\n";
+        out << utf16LittleEndianWithMark(exportHeader);
+        const std::string fillerBytes = utf16LittleEndianWithMark(filler).substr(2);
+        for (int i = 0; i < 8 * 1024; ++i) {
+            out << fillerBytes;
+        }
+        out << utf16LittleEndianWithMark(hostSection + "\"Path\"=\"/large\"\r\n").substr(2);
+    }
+    const EnvironmentVariable registry("TOCKIT_REGISTRY", scratch.pathOf("large.reg").c_str());
+    // Writing 5 resets the high-water mark of resident memory to the present.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = statusKiB("VmRSS:");
+    if (before < 0 || statusKiB("VmHWM:") > before + 1024) {
+        GTEST_SKIP() << "the peak of resident memory cannot be reset here";
+    }
+    const auto result = queryHost(RegistryFile::fromEnvironment(hostKey));
+    ASSERT_TRUE(result.has_value());
+    EXPECT_EQ(result->value.data, "/large");
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer keeps freed memory for a while
+    EXPECT_LT(statusKiB("VmHWM:") - before, 4 * 1024);
+#endif
+}
 
 }  // namespace

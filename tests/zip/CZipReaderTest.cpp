@@ -4,6 +4,7 @@
 
 #include <list>
 #include <memory>
+#include <vector>
 
 #include "platform/CFileException.h"
 #include "tests/zip/ArchiveFixture.h"
@@ -131,16 +132,22 @@ TEST(CZipReaderTest, EntryInfoIsADeepCopyAtASixteenBitIndex) {
     EXPECT_EQ(info.crc32, ZipArchiveBuilder::crcOf("b"));
 }
 
-TEST(CZipReaderTest, FolderEntriesAreKnownByAttributeOrTrailingSeparator) {
-    OpenedArchive archive(ZipArchiveBuilder()
-                              .addFolder("by-attribute")
-                              .add({.name = "by-name/", .method = 0, .externalAttributes = 0})
-                              .addFile("file", "")
-                              .build());
-    EXPECT_TRUE(archive.reader.isEntryFolder(0));
-    EXPECT_TRUE(archive.reader.isEntryFolder(1));
-    EXPECT_FALSE(archive.reader.isEntryFolder(2));
-    EXPECT_FALSE(archive.reader.isEntryFolder(3));
+TEST(CZipReaderTest, FolderEntriesAreKnownByAttributeUnixModeOrTrailingSeparator) {
+    constexpr std::uint16_t madeOnUnix = 0x031e;
+    OpenedArchive archive(
+        ZipArchiveBuilder()
+            .addFolder("by-attribute")
+            .add({.name = "by-name/", .method = 0, .externalAttributes = 0})
+            .add({.name = "by-mode", .externalAttributes = 0x41ed0000, .versionMadeBy = madeOnUnix})
+            .addFile("file", "")
+            .add({.name = "regular-mode-despite-0x10",
+                  .externalAttributes = 0x81fdffff,
+                  .versionMadeBy = madeOnUnix})
+            .build());
+    const std::vector<bool> folders = {true, true, true, false, false, false};
+    for (CZipReader::WORD index = 0; index < folders.size(); ++index) {
+        EXPECT_EQ(archive.reader.isEntryFolder(index), folders[index]) << index;
+    }
 }
 
 TEST(CZipReaderTest, InflateResultsOtherThanOkAndNeedDictionaryRaise) {
