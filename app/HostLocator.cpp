@@ -52,10 +52,13 @@ HostLocation locateHost(const platform::RegistryFile& registry) {
         return refuse(IDS_REGISTRY_ERROR);
     }
     const std::string hostFolder = mappedPath->substr(0, mappedPath->find_last_of("\\/"));
-    // A host whose folder is gone is not installed; the installation would otherwise make the
-    // folder, and every missing one above it, just to put the App folder in.
-    if (platform::pathType(hostFolder.empty() ? mappedPath->substr(0, 1) : hostFolder) !=
-        platform::PathType::folder) {
+    // A host whose program or folder is gone is not installed: the installation would
+    // otherwise put an App folder beside whatever the stale value names (as root, a value of
+    // /etc/Syndal would make /etc/App). The value names the program's file, or its folder when
+    // it ends in a separator.
+    if (platform::pathType(*mappedPath) == platform::PathType::missing ||
+        platform::pathType(hostFolder.empty() ? mappedPath->substr(0, 1) : hostFolder) !=
+            platform::PathType::folder) {
         return refuse(IDS_HOST_NOT_FOUND);
     }
     return {hostFolder + "\\App", std::nullopt};

@@ -22,15 +22,17 @@ std::string pathOfLength(const std::string& root, std::size_t length) {
     return root + "/" + std::string(length - root.size() - 5, 'x') + "/h.x";
 }
 
-// The folder the table's host paths lie in, with the host folders that exist.
+// The folder the table's host paths lie in, with the host programs that exist.
 const std::string root = [] {
     static const testsupport::ScratchFolder scratch;
-    for (const std::string& folder : {std::string("syndal"), std::string("strivana"),
-                                      std::string("1"), std::string("2"), std::string("host")}) {
-        std::filesystem::create_directory(scratch.pathOf(folder));
+    for (const char* program : {"syndal/Syndal", "strivana/S", "1/s", "2/s", "host/h.exe"}) {
+        std::filesystem::create_directories(
+            scratch.pathOf(program).substr(0, scratch.pathOf(program).rfind('/')));
+        scratch.writeFile(program, "");
     }
     const std::string longPath = pathOfLength(scratch.path(), 258);
     std::filesystem::create_directory(longPath.substr(0, longPath.rfind('/')));
+    scratch.writeFile(longPath.substr(scratch.path().size() + 1), "");
     return scratch.path();
 }();
 
@@ -67,6 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
                    key1 + "\"Other\"=\"/opt/x/y\"\n" + key2 + path(root + "/strivana/S"), "#105"},
         LookupCase{"neither key", "[HKEY_LOCAL_MACHINE\\Software\\Other]\n", "#110"},
         LookupCase{"host folder missing", key1 + path(root + "/gone/Syndal"), "#110"},
+        LookupCase{"host program missing", key1 + path(root + "/host/gone.exe"), "#110"},
         LookupCase{"trailing separator cut alone", key1 + path(root + "/host/"),
                    root + "/host\\App"},
         LookupCase{"backslashes separate too", key1 + path(root + "\\\\host\\\\h.exe"),
@@ -83,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HostLookupInWinePrefix, DriveLetterIsMappedThroughDosDevicesOrRefused) {
     testsupport::ScratchFolder prefix;
     std::filesystem::create_directories(prefix.pathOf("dosdevices/c:/Program Files/Syndal"));
+    prefix.writeFile("dosdevices/c:/Program Files/Syndal/S.exe", "");
     const auto locate = [&prefix](const std::string& value) {
         return outcomeOf(locateHost(platform::RegistryFile::fromText(
             "WINE REGISTRY Version 2\n\n[Software\\\\Corvane\\\\Syndal USB] 1\n" + path(value),

@@ -32,7 +32,7 @@ struct Outcome {
 class ProgramRuns : public testing::Test {
 protected:
     ProgramRuns() {
-        std::filesystem::create_directory(scratch.pathOf("host"));
+        std::filesystem::create_directories(scratch.pathOf("host/Syndal"));
         scratch.writeFile("registry.reg",
                           "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n"
                           "\"Path\"=\"" +

@@ -37,7 +37,7 @@ void PrintTo(const RunCase& row, std::ostream* out) {
 
 class Program : public testing::TestWithParam<RunCase> {
 protected:
-    Program() { std::filesystem::create_directory(scratch.pathOf("host")); }
+    Program() { std::filesystem::create_directories(scratch.pathOf("host/Syndal")); }
 
     std::string expand(const std::string& text) const {
         const std::size_t at = text.find('@');
@@ -205,7 +205,6 @@ TEST_F(Program, TenConcurrentDownloadsEachInstallTheirOwnPackage) {
     }
     scratch.writeFile("registry.reg",
                       "REGEDIT4\n\n" + expand(hostKey + "\"Path\"=\"@/host/Syndal\"\n"));
-    std::filesystem::create_directories(scratch.pathOf("host/Syndal"));
     const std::string command = "env -u WINEPREFIX TOCKIT_REGISTRY='" +
                                 scratch.pathOf("registry.reg") + "' XDG_CACHE_HOME='" +
                                 scratch.pathOf("cache") + "' sh -c '" + script + "wait'";

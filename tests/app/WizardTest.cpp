@@ -638,6 +638,7 @@ TEST(InstallerAppTest, LocatedHostRunsTheWizardModallyWithInstallFolderAndInitia
     RecordingPrompts prompts;
     FakeDownloader downloader;
     const testsupport::ScratchFolder host;
+    host.writeFile("Syndal", "");
     const auto registry = registryWith("\"Path\"=\"" + host.pathOf("Syndal") + "\"");
     platform::DownloadCache downloads(ScratchFolder().path());
     CInstallerApp installer(prompts, downloader, downloads, registry, "/home/user/tockit.zip");
