@@ -47,6 +47,8 @@ int runQuietInstall(const std::string& source, const platform::RegistryFile& reg
         case IntakeOutcome::cancelled:
             break;
     }
-    printLine(err, loadString(IDS_DOWNLOAD_FAILED));
+    // Only SIGINT or SIGTERM cancels here, and the signal ends the process once the run has
+    // cleaned up: this line is the last the user sees.
+    err << "tockit-installer: stopped by a signal; nothing was installed\n";
     return exitRefused;
 }
