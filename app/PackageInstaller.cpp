@@ -14,13 +14,16 @@
 #include "app/ExtractionSchedule.h"
 #include "app/FreeSpace.h"
 #include "app/InstallLock.h"
+#include "app/InstallRecovery.h"
 #include "app/InstallTransaction.h"
 #include "app/ParallelExtraction.h"
 #include "app/PlacementPlan.h"
 #include "app/StagingFolder.h"
 #include "platform/CException.h"
 #include "platform/FileSystem.h"
+#include "platform/Folder.h"
 #include "platform/IniFile.h"
+#include "platform/TerminationDeferral.h"
 #include "zip/CZipPath.h"
 #include "zip/CZipReader.h"
 
@@ -150,6 +153,12 @@ bool extractAll(CZipReader& reader, const std::string& packagePath, const std::s
     });
 }
 
+// The path of a folder held open, which leads to that folder wherever it has moved and whatever
+// took its name: the extraction writes by paths.
+std::string pathThrough(const platform::Folder& folder) {
+    return "/proc/self/fd/" + std::to_string(folder.descriptor());
+}
+
 std::filesystem::path withoutTrailingSeparators(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -181,19 +190,33 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     }
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());
-    const StagingFolder staging(target.parent_path());
-    if (!extractAll(reader, packagePath, staging.packageFolder().string(), progress)) {
+    const platform::Folder host(target.has_parent_path() ? target.parent_path().string() : ".");
+    recoverInterruptedInstallations(host);
+    StagingFolder staging(host);
+    if (!extractAll(reader, packagePath, pathThrough(staging.packageFolder()), progress)) {
         return refused();
     }
-    const auto plan = planPlacement(staging.packageFolder(), target);
-    if (!plan) {
+    const std::string installFolderName = target.filename().string();
+    const std::optional<platform::Folder> app = openInstallFolder(host, installFolderName);
+    const PlacementPlan plan = planPlacement(staging.packageFolder(), app ? &*app : nullptr);
+    if (plan.verdict == PlacementPlan::Verdict::linkInTheWay) {
+        InstallResult result;
+        result.failure = InstallResult::linkInTheWay;
+        result.failurePath = plan.linkPath;
+        return result;
+    }
+    if (plan.verdict == PlacementPlan::Verdict::clash) {
         return refused();
     }
-    InstallTransaction transaction(staging.asideFolder());
-    for (const Placement& placement : *plan) {
-        transaction.place(placement);
+    {
+        // A signal now waits until the install folder is wholly new, or wholly old again.
+        const platform::TerminationDeferral deferral;
+        const PlacementSides sides{host, installFolderName, app ? &*app : nullptr, staging};
+        InstallTransaction transaction(sides, plan.placements);
+        transaction.placeAll();
+        transaction.commit();
+        staging.remove();
     }
-    transaction.commit();
     InstallResult result;
     result.installed = true;
     result.appName = descriptor.getString(descriptorSection, "Name");
