@@ -2,6 +2,7 @@
 // failure and undoing after a crash are one and the same.
 #include "app/InstallTransaction.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string_view>

@@ -1,7 +1,7 @@
 // Validating a package and installing it through a staging folder. Every entry is extracted
 // and checked before the first file reaches the install folder, and the files then arrive by
-// renames that are undone if any of them fails. The descriptor is read from memory: no copy
-// of it is written anywhere.
+// renames, journaled first, that are undone if any of them fails or the installer dies. The
+// descriptor is read from memory: no copy of it is written anywhere.
 #include "app/PackageInstaller.h"
 
 #include <algorithm>
@@ -231,7 +231,9 @@ InstallResult installPackage(const std::string& packagePath, const std::string& 
     try {
         return install(reader, packagePath, installFolder, progress);
     } catch (const platform::CException&) {
-        // By now the staging folder is gone and every rename has been undone. The failure may
+        // By now every rename has been undone and the staging folder is gone, unless something
+        // outside the installer kept the undo from finishing: then the folder keeps its
+        // journal for the next installation to finish the undo. The failure may
         // have left an entry open; it is closed without its checks.
         try {
             reader.closeCurrentEntry(nullptr, true);
