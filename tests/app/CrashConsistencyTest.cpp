@@ -12,7 +12,6 @@
 #include <random>
 #include <thread>
 
-#include "app/InstallRecovery.h"
 #include "app/PackageInstaller.h"
 #include "app/StagingFolder.h"
 #include "platform/Folder.h"
@@ -53,7 +52,12 @@ public:
         }
     }
 
-    void recover() const { recoverInterruptedInstallations(platform::Folder(host())); }
+    // The next installation, which recovers before it refuses its damaged package.
+    void recover() const {
+        std::vector<PlannedEntry> damaged = validPackage();
+        damaged.push_back(withData(file("z.bin", "last"), "\xff\xff\xff\xff"));
+        EXPECT_FALSE(installPackage(package("damaged.zip", damaged), app()).installed);
+    }
 
     std::string package(const std::string& name, const std::vector<PlannedEntry>& entries) const {
         writePackage(entries, pathOf(name));
