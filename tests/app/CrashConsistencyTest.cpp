@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -26,8 +27,9 @@ namespace fs = std::filesystem;
 using namespace testpackages;
 using testsupport::ScratchFolder;
 
-// The hook's state: the file system changes seen so far, and the one a child dies before.
-int changesSeen = 0;
+// The hook's state: the file system changes seen so far (by any thread), and the one a child
+// dies before.
+std::atomic<int> changesSeen = 0;
 int dieBefore = 0;
 
 void countAndDie(const platform::Folder&, std::string_view) noexcept {
