@@ -1,39 +1,50 @@
-// Bringing staged files into the install folder by renaming, with a journal of every rename so
-// that the installation is all or nothing: unless it is committed, the destructor undoes the
-// renames in reverse order, which puts every replaced file back. It decides nothing about what
-// goes where (see PlacementPlan).
+// Bringing staged files into the install folder by renaming, all or nothing: the journal is
+// written before the first rename, and unless the installation is committed (the journal
+// removed), its renames are undone, by the destructor or, after a crash, by the next
+// installer's recovery. Every name is reached through a descriptor, walking down from the
+// install folder without following a link. It decides nothing about what goes where (see
+// PlacementPlan).
 #pragma once
 
-#include <filesystem>
+#include <string>
 #include <vector>
 
+#include "app/InstallJournal.h"
 #include "app/PlacementPlan.h"
+#include "app/StagingFolder.h"
+#include "platform/Folder.h"
+
+// The two ends of every placement.
+struct PlacementSides {
+    const platform::Folder& host;
+    std::string installFolderName;
+    // Null while the install folder does not exist.
+    const platform::Folder* installFolder;
+    const StagingFolder& staging;
+};
 
 class InstallTransaction {
 public:
-    // Replaced files are moved into `asideFolder`, which must exist on the install folder's
-    // file system.
-    explicit InstallTransaction(std::filesystem::path asideFolder);
+    InstallTransaction(const PlacementSides& sides, const std::vector<Placement>& plan);
     InstallTransaction(const InstallTransaction&) = delete;
     InstallTransaction& operator=(const InstallTransaction&) = delete;
     ~InstallTransaction();
 
-    // Throws platform::CFileException when a rename fails; what was renamed before stays in
-    // the journal and is undone with the rest.
-    void place(const Placement& placement);
-    void commit() { committed = true; }
+    // Writes the journal, then makes every placement, a replaced file or link moving into the
+    // aside folder first. Throws platform::CFileException; the destructor then undoes.
+    void placeAll();
+    // Removes the journal: from here on the installation stands.
+    void commit();
 
 private:
-    struct Rename {
-        std::filesystem::path from;
-        std::filesystem::path to;
-    };
-
-    // A failure names `blamed`.
-    void rename(const std::filesystem::path& from, const std::filesystem::path& to,
-                const std::filesystem::path& blamed);
-
-    std::filesystem::path asideFolder;
-    std::vector<Rename> journal;
+    const PlacementSides& sides;
+    Journal journal;
+    bool journalWritten = false;
     bool committed = false;
 };
+
+// Undoes what the renames listed in `journal` did, last first, judging each by what it finds:
+// a staged entry that is gone was moved into the install folder and moves back, and a file
+// waiting aside goes back under its name. Throws platform::CFileException when something
+// cannot be put back.
+void rollBack(const PlacementSides& sides, const Journal& journal);

@@ -1,10 +1,11 @@
 // Validating a package and installing it through a staging folder. Every entry is extracted
 // and checked before the first file reaches the install folder, and the files then arrive by
-// renames that are undone if any of them fails. The descriptor is read from memory: no copy
-// of it is written anywhere.
+// renames, journaled first, that are undone if any of them fails or the installer dies. The
+// descriptor is read from memory: no copy of it is written anywhere.
 #include "app/PackageInstaller.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "app/ExtractionSchedule.h"
 #include "app/FreeSpace.h"
 #include "app/InstallLock.h"
+#include "app/InstallRecovery.h"
 #include "app/InstallTransaction.h"
 #include "app/ParallelExtraction.h"
 #include "app/PlacementPlan.h"
@@ -24,6 +26,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Folder.h"
 #include "platform/IniFile.h"
+#include "platform/TerminationDeferral.h"
 #include "zip/CZipReader.h"
 
 namespace {
@@ -172,33 +175,51 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     const std::filesystem::path target =
         withoutTrailingSeparators(platform::nativePath(installFolder));
     if (!packageFitsInFreeSpace(reader, target)) {
-        return refused();
+        // Found out before writing anything, but a full disk all the same: no fault of the
+        // package, which another disk would take.
+        throw platform::CFileException::fromErrno(ENOSPC, target.parent_path().string());
     }
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());
-    const StagingFolder staging(target.parent_path());
+    const platform::Folder host(target.has_parent_path() ? target.parent_path().string() : ".");
+    recoverInterruptedInstallations(host);
+    StagingFolder staging(host);
     const ExtractionOutcome extraction =
-        extractAll(reader, schedule, platform::Folder(staging.packageFolder().string()), progress);
+        extractAll(reader, schedule, staging.packageFolder(), progress);
     if (extraction != ExtractionOutcome::extracted) {
         return extraction == ExtractionOutcome::interrupted ? interrupted() : refused();
     }
-    const auto plan = planPlacement(staging.packageFolder(), target);
-    if (!plan) {
+    const std::string installFolderName = target.filename().string();
+    const std::optional<platform::Folder> app = openInstallFolder(host, installFolderName);
+    const PlacementPlan plan = planPlacement(staging.packageFolder(), app ? &*app : nullptr);
+    if (plan.verdict == PlacementPlan::Verdict::linkInTheWay) {
+        InstallResult result;
+        result.failure = InstallResult::linkInTheWay;
+        result.failurePath = plan.linkPath;
+        return result;
+    }
+    if (plan.verdict == PlacementPlan::Verdict::clash) {
         return refused();
     }
-    InstallTransaction transaction(staging.asideFolder());
-    for (const Placement& placement : *plan) {
-        transaction.place(placement);
+    {
+        // A signal now waits until the install folder is wholly new, or wholly old again.
+        const platform::TerminationDeferral deferral;
+        const PlacementSides sides{host, installFolderName, app ? &*app : nullptr, staging};
+        InstallTransaction transaction(sides, plan.placements);
+        transaction.placeAll();
+        transaction.commit();
+        staging.remove();
     }
-    transaction.commit();
     InstallResult result;
     result.installed = true;
     result.appName = descriptor.getString(descriptorSection, "Name");
     return result;
 }
 
-// By now the staging folder is gone and every rename has been undone. The failure may have
-// left an entry open; it is closed without its checks.
+// By now every rename has been undone and the staging folder is gone, unless something outside
+// the installer kept the undo from finishing: then the folder keeps its journal for the next
+// installation to finish the undo. The failure may have left an entry open; it is closed
+// without its checks.
 void closeAfterFailure(CZipReader& reader) {
     try {
         reader.closeCurrentEntry(nullptr, true);

@@ -1,89 +1,53 @@
-// Walks the staged tree and the install folder side by side. A link in the install folder is
-// judged by what it points to when it points to a folder (the files go into that folder), and
-// replaced like a file otherwise.
+// Walks the staged tree and the install folder side by side, each through descriptors, so
+// that what is examined is what the names stand for, never what a link points to.
 #include "app/PlacementPlan.h"
-
-#include <algorithm>
-#include <system_error>
-
-#include "platform/CFileException.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-enum class Occupant { nothing, folder, other };
+using Type = platform::Folder::EntryType;
 
-[[noreturn]] void raiseFileError(const std::error_code& error, const fs::path& path) {
-    throw platform::CFileException::fromErrno(error.value(), path.string());
+std::string joined(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : folder + "/" + name;
 }
 
-Occupant occupantOf(const fs::path& path) {
-    std::error_code error;
-    const fs::file_status own = fs::symlink_status(path, error);
-    if (error && own.type() != fs::file_type::not_found) {
-        raiseFileError(error, path);
-    }
-    if (own.type() == fs::file_type::not_found) {
-        return Occupant::nothing;
-    }
-    return fs::status(path, error).type() == fs::file_type::directory ? Occupant::folder
-                                                                      : Occupant::other;
-}
-
-std::vector<fs::directory_entry> sortedContents(const fs::path& folder) {
-    std::error_code error;
-    fs::directory_iterator iterator(folder, error);
-    if (error) {
-        raiseFileError(error, folder);
-    }
-    std::vector<fs::directory_entry> contents;
-    for (; iterator != fs::directory_iterator(); iterator.increment(error)) {
-        contents.push_back(*iterator);
-    }
-    if (error) {
-        raiseFileError(error, folder);
-    }
-    std::sort(contents.begin(), contents.end());
-    return contents;
-}
-
-// False on a clash.
-bool planFolder(const fs::path& staged, const fs::path& target, std::vector<Placement>& plan) {
-    switch (occupantOf(target)) {
-        case Occupant::nothing:
-            plan.push_back({staged, target, false});
-            return true;
-        case Occupant::other:
-            return false;
-        case Occupant::folder:
-            break;
-    }
-    for (const fs::directory_entry& entry : sortedContents(staged)) {
-        const fs::path entryTarget = target / entry.path().filename();
-        // The staged tree is the reader's own output: it holds no links.
-        if (entry.is_directory()) {
-            if (!planFolder(entry.path(), entryTarget, plan)) {
-                return false;
-            }
-            continue;
+// Plans the contents of `staged` into the existing folder `target`; stops at the first
+// refusal, which it records in `plan`.
+void planFolder(const platform::Folder& staged, const platform::Folder& target,
+                const std::string& path, PlacementPlan& plan) {
+    for (const std::string& name : staged.names()) {
+        const std::string entryPath = joined(path, name);
+        // The staged tree is the reader's own output: it holds files and folders only.
+        const bool stagedFolder = staged.typeOf(name) == Type::folder;
+        const Type occupant = target.typeOf(name);
+        if (occupant == Type::link && stagedFolder) {
+            plan.verdict = PlacementPlan::Verdict::linkInTheWay;
+            plan.linkPath = target.pathOf(name);
+            return;
         }
-        const Occupant occupant = occupantOf(entryTarget);
-        if (occupant == Occupant::folder) {
-            return false;
+        if (occupant == Type::missing) {
+            plan.placements.push_back({entryPath, false});
+        } else if (!stagedFolder && occupant != Type::folder) {
+            plan.placements.push_back({entryPath, true});
+        } else if (stagedFolder && occupant == Type::folder) {
+            planFolder(staged.openFolder(name), target.openFolder(name), entryPath, plan);
+        } else {
+            plan.verdict = PlacementPlan::Verdict::clash;
         }
-        plan.push_back({entry.path(), entryTarget, occupant == Occupant::other});
+        if (plan.verdict != PlacementPlan::Verdict::placeable) {
+            return;
+        }
     }
-    return true;
 }
 
 }  // namespace
 
-std::optional<std::vector<Placement>> planPlacement(const fs::path& stagedFolder,
-                                                    const fs::path& installFolder) {
-    std::vector<Placement> plan;
-    if (!planFolder(stagedFolder, installFolder, plan)) {
-        return std::nullopt;
+PlacementPlan planPlacement(const platform::Folder& stagedFolder,
+                            const platform::Folder* installFolder) {
+    PlacementPlan plan;
+    if (installFolder == nullptr) {
+        plan.placements.push_back({"", false});
+    } else {
+        planFolder(stagedFolder, *installFolder, "", plan);
     }
     return plan;
 }

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <utility>
 
@@ -24,6 +25,14 @@ constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     throw CFileException::fromErrno(error, std::move(path));
 }
 
+std::atomic<MutationHook> mutationHook{nullptr};
+
+void beforeMutation(const Folder& folder, std::string_view name) noexcept {
+    if (const MutationHook hook = mutationHook.load(std::memory_order_relaxed)) {
+        hook(folder, name);
+    }
+}
+
 // Closes a descriptor on every path out of a function.
 struct OwnedDescriptor {
     int descriptor = -1;
@@ -36,6 +45,10 @@ struct OwnedDescriptor {
 };
 
 }  // namespace
+
+void setMutationHook(MutationHook hook) noexcept {
+    mutationHook.store(hook);
+}
 
 Folder::Folder(const std::string& path) : path_(nativePath(path)) {
     descriptor_ = ::open(path_.c_str(), folderFlags);
@@ -90,6 +103,7 @@ Folder Folder::openFolder(std::string_view name) const {
 
 Folder Folder::openOrCreateFolder(std::string_view name) const {
     const std::string component(name);
+    beforeMutation(*this, name);
     // Another installer may create it at the same moment; either way it then exists.
     if (::mkdirat(descriptor_, component.c_str(), 0777) != 0 && errno != EEXIST) {
         raiseFileError(errno, pathOf(name));
@@ -99,6 +113,7 @@ Folder Folder::openOrCreateFolder(std::string_view name) const {
 
 Folder Folder::createFolder(std::string_view name, mode_t mode) const {
     const std::string component(name);
+    beforeMutation(*this, name);
     if (::mkdirat(descriptor_, component.c_str(), mode) != 0) {
         raiseFileError(errno, pathOf(name));
     }
@@ -162,6 +177,7 @@ int Folder::renameQuietly(std::string_view from, const Folder& target,
                           std::string_view to) const noexcept {
     const std::string source(from);
     const std::string destination(to);
+    beforeMutation(*this, from);
     return ::renameat(descriptor_, source.c_str(), target.descriptor_, destination.c_str()) == 0
                ? 0
                : errno;
@@ -170,6 +186,7 @@ int Folder::renameQuietly(std::string_view from, const Folder& target,
 void Folder::remove(std::string_view name) const {
     const std::string component(name);
     const int flags = typeOf(name) == EntryType::folder ? AT_REMOVEDIR : 0;
+    beforeMutation(*this, name);
     if (::unlinkat(descriptor_, component.c_str(), flags) != 0) {
         raiseFileError(errno, pathOf(name));
     }
@@ -178,6 +195,7 @@ void Folder::remove(std::string_view name) const {
 void Folder::removeTreeQuietly(std::string_view name) const noexcept {
     try {
         const std::string component(name);
+        beforeMutation(*this, name);
         if (::unlinkat(descriptor_, component.c_str(), 0) == 0 || errno == ENOENT) {
             return;
         }

@@ -14,6 +14,14 @@
 
 namespace platform {
 
+class Folder;
+
+// Called before every call below that changes the file system, with the folder and the name
+// the call changes. A seam for tests that stop or disturb an installation at a chosen step;
+// nothing in the program sets it. It must not throw.
+using MutationHook = void (*)(const Folder& folder, std::string_view name) noexcept;
+void setMutationHook(MutationHook hook) noexcept;
+
 class Folder {
 public:
     enum class EntryType { missing, file, folder, link, other };

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
@@ -110,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                   scene.scratch.writeFile("host/App", "a file");
                   return scene.package(validPackage());
               },
-              IDS_NOT_VALID},
+              IDS_CANNOT_WRITE},
         Fault{"target that is a folder",
               [](Scene& scene) {
                   std::vector<PlannedEntry> entries = validPackage();
@@ -154,7 +155,8 @@ TEST(FaultInjectionTest, PackageBiggerThanTheFreeSpaceIsRefusedBeforeAnythingIsW
 
     const IntakeOutcome outcome = scene.take(package);
 
-    EXPECT_EQ(outcome.message, IDS_NOT_VALID);
+    EXPECT_EQ(outcome.message, IDS_CANNOT_WRITE);
+    EXPECT_EQ(outcome.messageArguments.back(), std::strerror(ENOSPC));
     EXPECT_EQ(snapshotOf(scene.scratch.pathOf("host")), before);
 }
 
