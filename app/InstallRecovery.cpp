@@ -32,6 +32,12 @@ void recoverInterruptedInstallations(const platform::Folder& host) {
             host.remove(name);
             continue;
         }
+        // Staging folders are made private to their installer's user. Any other folder of the
+        // name was put there by someone else, and its journal could move files of the install
+        // folder anywhere: it is neither undone nor removed.
+        if (!host.openFolder(name).isPrivateToThisUser()) {
+            continue;
+        }
         StagingFolder leftover(host, name);
         if (const std::optional<Journal> journal = readJournal(leftover)) {
             const std::optional<platform::Folder> installFolder =

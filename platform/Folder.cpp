@@ -211,6 +211,14 @@ void Folder::removeTreeQuietly(std::string_view name) const noexcept {
     }
 }
 
+bool Folder::isPrivateToThisUser() const {
+    struct stat status {};
+    if (::fstat(descriptor_, &status) != 0) {
+        raiseFileError(errno, path_);
+    }
+    return status.st_uid == ::geteuid() && (status.st_mode & 077) == 0;
+}
+
 void Folder::syncFileSystem() const {
     if (::syncfs(descriptor_) != 0) {
         raiseFileError(errno, path_);

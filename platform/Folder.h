@@ -67,6 +67,9 @@ public:
     // Removes `name` and everything below it, never following a link, as far as it can. Never
     // throws: it serves cleanup, where a failure has nobody to be reported to.
     void removeTreeQuietly(std::string_view name) const noexcept;
+    // True when this process's user owns the folder and nobody else may enter it: only such a
+    // folder can be one this program's own installer made for itself.
+    bool isPrivateToThisUser() const;
     // Flushes every file system write so far on this folder's file system to the disk.
     void syncFileSystem() const;
 

@@ -121,6 +121,31 @@ TEST_P(Crash, AtEveryStepLeavesTheInstallFolderWhollyOldOrWhollyNew) {
     }
 }
 
+// A folder of the staging name that others may enter was not made by an installer of this user:
+// its journal could move the install folder's files anywhere, so it is neither undone nor removed.
+TEST_F(Crash, LeftoverThatOthersMayEnterIsNotTrusted) {
+    scene.reset(scene.package("earlier.zip", validPackage("old")));
+    const std::string later = scene.package("later.zip", validPackage("new"));
+    changesSeen = 0;
+    dieBefore = 12;  // past the journal, within the placement
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        platform::setMutationHook(countAndDie);
+        installPackage(later, scene.app());
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(stagingFoldersIn(scene.host()), 1);
+    for (const auto& entry : fs::directory_iterator(scene.host())) {
+        fs::permissions(entry.path(), fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add);
+    }
+    scene.recover();
+    EXPECT_EQ(stagingFoldersIn(scene.host()), 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     CrashConsistencyTest, Crash,
     testing::Values(Upgrade{"first installation", {}, validPackage()},
