@@ -72,6 +72,7 @@ std::optional<WORD> findDescriptor(const CZipReader& reader, const ExtractionSch
 std::optional<std::string> readDescriptor(CZipReader& reader, WORD index) {
     CZipEntry info;
     reader.getEntryInfo(info, index);
+    const CZipReader::EntryGuard opened(reader);
     if (info.uncompressedSize > descriptorSizeLimit || !reader.openEntryForRead(index)) {
         return std::nullopt;
     }
@@ -137,6 +138,7 @@ ExtractionOutcome extractAll(CZipReader& reader, const ExtractionSchedule& sched
         // deflate data; never 0, which extracts nothing. A folder entry whose folder cannot be
         // made, because an earlier entry of its name is a file, refuses the package.
         const std::uint32_t bufferSize = std::clamp(info.uncompressedSize, 1u, largestOutputBuffer);
+        const CZipReader::EntryGuard opened(worker);
         return worker.extractEntry(entry, folder, true, bufferSize);
     };
     return extractInParallel(reader, {schedule.tasks, workerCount}, extractEntry,
@@ -216,19 +218,6 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     return result;
 }
 
-// By now every rename has been undone and the staging folder is gone, unless something outside
-// the installer kept the undo from finishing: then the folder keeps its journal for the next
-// installation to finish the undo. The failure may have left an entry open; it is closed
-// without its checks.
-void closeAfterFailure(CZipReader& reader) {
-    try {
-        reader.closeCurrentEntry(nullptr, true);
-    } catch (const platform::CException&) {
-        // A data descriptor that does not match either is one more sign of the damage already
-        // being reported.
-    }
-}
-
 InstallResult notWritten(const platform::CFileException& failure) {
     InstallResult result;
     result.failure = InstallResult::cannotWrite;
@@ -244,15 +233,16 @@ InstallResult notWritten(const platform::CFileException& failure) {
 InstallResult installPackage(const std::string& packagePath, const std::string& installFolder,
                              const InstallProgress& progress) {
     CZipReader reader;
+    // On the way out of a failure every rename has been undone and the staging folder is gone,
+    // unless something outside the installer kept the undo from finishing: then the folder
+    // keeps its journal for the next installation to finish the undo.
     try {
         return install(reader, packagePath, installFolder, progress);
     } catch (const platform::CFileException& failure) {
-        closeAfterFailure(reader);
         // The package's own file failing to read is one more kind of damaged package; any other
         // file failure is a place the installation could not write.
         return failure.m_strFileName == packagePath ? refused() : notWritten(failure);
     } catch (const platform::CException&) {
-        closeAfterFailure(reader);
         return refused();
     }
 }
