@@ -27,6 +27,7 @@
 #include "platform/Folder.h"
 #include "platform/IniFile.h"
 #include "platform/TerminationDeferral.h"
+#include "platform/TextScanning.h"
 #include "zip/CZipReader.h"
 
 namespace {
@@ -90,21 +91,14 @@ std::optional<std::string> readDescriptor(CZipReader& reader, WORD index) {
     return text;
 }
 
-bool equalIgnoringAsciiCase(std::string_view left, std::string_view right) {
-    const auto lower = [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                    : character;
-    };
-    return std::ranges::equal(left, right, {}, lower, lower);
-}
-
 bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string_view parameters) {
     bool codeFound = false;
     bool parametersFound = false;
     for (int index = 0; index < reader.entryCount(); ++index) {
         const std::string name = entryName(reader, static_cast<WORD>(index));
-        codeFound = codeFound || equalIgnoringAsciiCase(name, code);
-        parametersFound = parametersFound || equalIgnoringAsciiCase(name, parameters);
+        codeFound = codeFound || platform::text::equalIgnoringAsciiCase(name, code);
+        parametersFound =
+            parametersFound || platform::text::equalIgnoringAsciiCase(name, parameters);
     }
     return codeFound && parametersFound;
 }

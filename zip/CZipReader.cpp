@@ -50,13 +50,6 @@ bool hasParentFolderComponent(std::string_view path) {
     return false;
 }
 
-bool isCutBySplitting(const std::string& path) {
-    const CZipPath::Pieces pieces = CZipPath::split(path.c_str());
-    return pieces.drive.size() + pieces.folder.size() + pieces.name.size() +
-               pieces.extension.size() !=
-           path.size();
-}
-
 // The folder `relative` names below `base`, each piece made where it is missing and none
 // reached through a link; empty for `base` itself. Empty and `.` pieces stay where they are,
 // as they do in a path. Throws CFileException.
@@ -317,7 +310,7 @@ bool CZipReader::extractEntryBelow(WORD index, const FolderSource& folder, bool 
     // Splitting cuts a long piece of the name short, and the entry would then land somewhere
     // else than its name says: such a name is refused rather than shortened. Where the folder
     // extracted into lies is the caller's business, however long its path.
-    if (isCutBySplitting(name)) {
+    if (CZipPath::isCutBySplitting(name)) {
         raiseError(zipCode::badArchive);
     }
 
