@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/CFileException.h"
 
 namespace platform {
 
@@ -30,6 +33,17 @@ PathType pathType(std::string_view path) {
 
 bool createDirectory(std::string_view path) {
     return ::mkdir(nativePath(path).c_str(), 0777) == 0;
+}
+
+bool createDirectoryUnlessPresent(std::string_view path) {
+    const std::string native = nativePath(path);
+    if (::mkdir(native.c_str(), 0777) == 0) {
+        return true;
+    }
+    if (errno != EEXIST) {
+        throw CFileException::fromErrno(errno, native);
+    }
+    return false;
 }
 
 namespace {

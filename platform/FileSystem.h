@@ -16,6 +16,9 @@ PathType pathType(std::string_view path);
 
 // mkdir with mode 0777 (the umask applies). False when the folder could not be created.
 bool createDirectory(std::string_view path);
+// As createDirectory, but something already standing at `path` is no failure: true when this
+// call made the folder, false when something stood there. Throws CFileException otherwise.
+bool createDirectoryUnlessPresent(std::string_view path);
 
 // Applies Windows file attributes: on a file, the read-only bit (0x01) removes every write
 // permission bit; on a folder nothing changes; every other bit is ignored. False on failure.
