@@ -173,7 +173,7 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     if (!packageFitsInFreeSpace(reader, target)) {
         // Found out before writing anything, but a full disk all the same: no fault of the
         // package, which another disk would take.
-        throw platform::CFileException::fromErrno(ENOSPC, target.parent_path().string());
+        platform::raiseFileError(ENOSPC, target.parent_path().string());
     }
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());

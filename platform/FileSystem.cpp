@@ -41,7 +41,7 @@ bool createDirectoryUnlessPresent(std::string_view path) {
         return true;
     }
     if (errno != EEXIST) {
-        throw CFileException::fromErrno(errno, native);
+        raiseFileError(errno, native);
     }
     return false;
 }

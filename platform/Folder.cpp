@@ -22,10 +22,6 @@ namespace {
 
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-[[noreturn]] void raiseFileError(int error, std::string path) {
-    throw CFileException::fromErrno(error, std::move(path));
-}
-
 std::atomic<MutationHook> mutationHook{nullptr};
 
 void beforeMutation(const Folder& folder, std::string_view name) noexcept {
