@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "platform/CFileException.h"
@@ -84,20 +83,6 @@ bool setFileAttributes(int descriptor, std::uint32_t attributes) {
     struct stat status {};
     return ::fstat(descriptor, &status) == 0 &&
            applyReadOnly(status, [&](mode_t mode) { return ::fchmod(descriptor, mode); });
-}
-
-bool deleteFile(std::string_view path) {
-    return ::unlink(nativePath(path).c_str()) == 0;
-}
-
-std::string temporaryFolder() {
-    const char* fromEnvironment = std::getenv("TMPDIR");
-    std::string folder =
-        (fromEnvironment != nullptr && *fromEnvironment != '\0') ? fromEnvironment : "/tmp";
-    if (folder.back() != '/') {
-        folder.push_back('/');
-    }
-    return folder;
 }
 
 std::string programPath() {

@@ -28,11 +28,6 @@ bool setFileAttributes(std::string_view path, std::uint32_t attributes);
 // As above, on an open file descriptor.
 bool setFileAttributes(int descriptor, std::uint32_t attributes);
 
-bool deleteFile(std::string_view path);
-
-// `$TMPDIR` or `/tmp`, with a trailing `/`.
-std::string temporaryFolder();
-
 // The running program's own file (`/proc/self/exe`).
 std::string programPath();
 
