@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "platform/TextScanning.h"
 #include "zip/CZipPath.h"
 
 namespace {
@@ -38,24 +39,16 @@ std::string landingKey(const std::string& name) {
             key += '\\';
         }
         for (const char character : piece) {
-            key += character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                        : character;
+            key += platform::text::asciiLower(character);
         }
     }
     return key;
 }
 
-bool isCutBySplitting(const std::string& path) {
-    const CZipPath::Pieces pieces = CZipPath::split(path.c_str());
-    return pieces.drive.size() + pieces.folder.size() + pieces.name.size() +
-               pieces.extension.size() !=
-           path.size();
-}
-
 // A stored path of ordinary components only, none of them cut by splitting: it lies inside the
 // extraction folder, and extraction refuses none of it.
 bool isPlain(const std::string& name) {
-    if (name.find('\0') != std::string::npos || isCutBySplitting(name)) {
+    if (name.find('\0') != std::string::npos || CZipPath::isCutBySplitting(name)) {
         return false;
     }
     const std::string storedPath = CZipPath::pathWithoutDrive(name.c_str());

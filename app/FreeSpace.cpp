@@ -23,7 +23,7 @@ bool packageFitsInFreeSpace(const CZipReader& reader, const std::filesystem::pat
     }
     const std::filesystem::space_info space = std::filesystem::space(existing, error);
     if (error) {
-        throw platform::CFileException::fromErrno(error.value(), existing.string());
+        platform::raiseFileError(error.value(), existing.string());
     }
     return declared <= space.available;
 }

@@ -3,14 +3,11 @@
 // NUL. It is written under a temporary name and renamed, so that "journal" is always whole.
 #include "app/InstallJournal.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <string_view>
-#include <utility>
 
 #include "app/StagingFolder.h"
+#include "platform/CFile.h"
 #include "platform/CFileException.h"
 
 namespace {
@@ -20,60 +17,40 @@ constexpr std::string_view unfinishedName = "journal.tmp";
 constexpr std::string_view formatMark = "tockit-journal-1";
 constexpr std::string_view endMark = "end";
 
-struct OwnedDescriptor {
-    ~OwnedDescriptor() {
-        if (descriptor >= 0) {
-            ::close(descriptor);
-        }
-    }
-    int descriptor = -1;
-};
-
-[[noreturn]] void raiseFileError(int error, const StagingFolder& staging, std::string_view name) {
-    throw platform::CFileException::fromErrno(error, staging.root().pathOf(name));
-}
-
 void appendField(std::string& text, std::string_view field) {
     text.append(field);
     text.push_back('\0');
 }
 
+// The staging folder is this installer's own and fresh, so nothing stands at `name` yet.
 void writeWhole(const StagingFolder& staging, std::string_view name, std::string_view bytes) {
-    OwnedDescriptor file{::openat(staging.root().descriptor(), std::string(name).c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600)};
-    if (file.descriptor < 0) {
-        raiseFileError(errno, staging, name);
+    platform::CFile file;
+    platform::CFileException error;
+    if (!file.Open(staging.root(), name, platform::CFile::modeCreate | platform::CFile::modeWrite,
+                   &error)) {
+        throw error;
     }
+    constexpr std::size_t largestWrite = 1u << 30;
     while (!bytes.empty()) {
-        const ssize_t written = ::write(file.descriptor, bytes.data(), bytes.size());
-        if (written < 0 && errno != EINTR) {
-            raiseFileError(errno, staging, name);
-        }
-        bytes.remove_prefix(written > 0 ? static_cast<std::size_t>(written) : 0);
+        const std::size_t count = std::min(bytes.size(), largestWrite);
+        file.Write(bytes.data(), static_cast<unsigned>(count));
+        bytes.remove_prefix(count);
     }
-    if (::close(std::exchange(file.descriptor, -1)) != 0) {
-        raiseFileError(errno, staging, name);
-    }
+    file.Close();
 }
 
 std::string readWhole(const StagingFolder& staging, std::string_view name) {
-    OwnedDescriptor file{::openat(staging.root().descriptor(), std::string(name).c_str(),
-                                  O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
-    if (file.descriptor < 0) {
-        raiseFileError(errno, staging, name);
+    platform::CFile file;
+    platform::CFileException error;
+    if (!file.Open(staging.root(), name, platform::CFile::modeRead, &error)) {
+        throw error;
     }
     std::string bytes;
     char chunk[65536];
-    for (;;) {
-        const ssize_t received = ::read(file.descriptor, chunk, sizeof chunk);
-        if (received == 0) {
-            return bytes;
-        }
-        if (received < 0 && errno != EINTR) {
-            raiseFileError(errno, staging, name);
-        }
-        bytes.append(chunk, received > 0 ? static_cast<std::size_t>(received) : 0);
+    while (const unsigned received = file.Read(chunk, sizeof chunk)) {
+        bytes.append(chunk, received);
     }
+    return bytes;
 }
 
 std::vector<std::string_view> fieldsOf(std::string_view text) {

@@ -4,15 +4,10 @@
 // start. So at every moment at most one installer holds the lock on the folder the path names.
 #include "app/InstallLock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
+#include <utility>
 
-#include "platform/CFileException.h"
+#include "platform/FileSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -32,41 +27,22 @@ InstallLock::~InstallLock() {
     }
 }
 
-InstallLock::Descriptor::~Descriptor() {
-    if (fd >= 0) {
-        ::close(fd);  // releases the lock
-    }
-}
-
 void InstallLock::createFolderIfMissing(const fs::path& folder) {
     // Only the folder itself: a missing folder above it means the host is gone, and making the
     // chain would put folders where nobody asked for them (as root, anywhere). Another
     // installer may create the folder meanwhile; then it is that one's to remove.
-    if (::mkdir(folder.c_str(), 0777) == 0) {
+    if (platform::createDirectoryUnlessPresent(folder.string())) {
         createdFolder = folder;
-    } else if (errno != EEXIST) {
-        throw platform::CFileException::fromErrno(errno, folder.string());
     }
 }
 
 // False when the folder was replaced or removed while this installer waited.
 bool InstallLock::lockFolder(const fs::path& folder) {
-    Descriptor opened;
-    opened.fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (opened.fd < 0) {
-        throw platform::CFileException::fromErrno(errno, folder.string());
-    }
-    while (::flock(opened.fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            throw platform::CFileException::fromErrno(errno, folder.string());
-        }
-    }
-    struct stat lockedStatus {};
-    struct stat namedStatus {};
-    if (::fstat(opened.fd, &lockedStatus) != 0 || ::stat(folder.c_str(), &namedStatus) != 0 ||
-        lockedStatus.st_dev != namedStatus.st_dev || lockedStatus.st_ino != namedStatus.st_ino) {
+    const platform::Folder opened(folder.string());
+    platform::FolderLock lock = opened.lockExclusively();
+    if (!opened.isNamedBy(folder.string())) {
         return false;
     }
-    std::swap(lockedFolder.fd, opened.fd);
+    lockedFolder.emplace(std::move(lock));
     return true;
 }

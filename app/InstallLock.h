@@ -5,6 +5,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+
+#include "platform/Folder.h"
 
 class InstallLock {
 public:
@@ -17,14 +20,9 @@ public:
     ~InstallLock();
 
 private:
-    struct Descriptor {
-        ~Descriptor();
-        int fd = -1;
-    };
-
     void createFolderIfMissing(const std::filesystem::path& folder);
     bool lockFolder(const std::filesystem::path& folder);
 
     std::filesystem::path createdFolder;  // empty when the folder was there already
-    Descriptor lockedFolder;
+    std::optional<platform::FolderLock> lockedFolder;
 };

@@ -21,7 +21,7 @@ public:
 
     const Folder& at(std::string_view path) {
         if (root == nullptr) {
-            throw platform::CFileException::fromErrno(ENOENT, std::string(path));
+            platform::raiseFileError(ENOENT, std::string(path));
         }
         if (path.empty()) {
             return *root;
@@ -122,7 +122,7 @@ void InstallTransaction::placeAll() {
         if (const int error = ends.stagedFolder(record.path)
                                   .renameQuietly(ends.stagedName(record.path), installed, name);
             error != 0) {
-            throw platform::CFileException::fromErrno(error, installed.pathOf(name));
+            platform::raiseFileError(error, installed.pathOf(name));
         }
     }
 }
@@ -150,7 +150,7 @@ void rollBack(const PlacementSides& sides, const Journal& journal) {
             // Gone from the install folder too, it was removed by someone else meanwhile.
             if (const int error = installed.renameQuietly(name, staged, stagedName);
                 error != 0 && error != ENOENT) {
-                throw platform::CFileException::fromErrno(error, installed.pathOf(name));
+                platform::raiseFileError(error, installed.pathOf(name));
             }
         }
         if (setAside) {

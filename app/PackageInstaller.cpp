@@ -27,6 +27,7 @@
 #include "platform/Folder.h"
 #include "platform/IniFile.h"
 #include "platform/TerminationDeferral.h"
+#include "platform/TextScanning.h"
 #include "zip/CZipReader.h"
 
 namespace {
@@ -72,6 +73,7 @@ std::optional<WORD> findDescriptor(const CZipReader& reader, const ExtractionSch
 std::optional<std::string> readDescriptor(CZipReader& reader, WORD index) {
     CZipEntry info;
     reader.getEntryInfo(info, index);
+    const CZipReader::EntryGuard opened(reader);
     if (info.uncompressedSize > descriptorSizeLimit || !reader.openEntryForRead(index)) {
         return std::nullopt;
     }
@@ -89,21 +91,14 @@ std::optional<std::string> readDescriptor(CZipReader& reader, WORD index) {
     return text;
 }
 
-bool equalIgnoringAsciiCase(std::string_view left, std::string_view right) {
-    const auto lower = [](char character) {
-        return character >= 'A' && character <= 'Z' ? static_cast<char>(character - 'A' + 'a')
-                                                    : character;
-    };
-    return std::ranges::equal(left, right, {}, lower, lower);
-}
-
 bool namesBothFiles(const CZipReader& reader, std::string_view code, std::string_view parameters) {
     bool codeFound = false;
     bool parametersFound = false;
     for (int index = 0; index < reader.entryCount(); ++index) {
         const std::string name = entryName(reader, static_cast<WORD>(index));
-        codeFound = codeFound || equalIgnoringAsciiCase(name, code);
-        parametersFound = parametersFound || equalIgnoringAsciiCase(name, parameters);
+        codeFound = codeFound || platform::text::equalIgnoringAsciiCase(name, code);
+        parametersFound =
+            parametersFound || platform::text::equalIgnoringAsciiCase(name, parameters);
     }
     return codeFound && parametersFound;
 }
@@ -137,6 +132,7 @@ ExtractionOutcome extractAll(CZipReader& reader, const ExtractionSchedule& sched
         // deflate data; never 0, which extracts nothing. A folder entry whose folder cannot be
         // made, because an earlier entry of its name is a file, refuses the package.
         const std::uint32_t bufferSize = std::clamp(info.uncompressedSize, 1u, largestOutputBuffer);
+        const CZipReader::EntryGuard opened(worker);
         return worker.extractEntry(entry, folder, true, bufferSize);
     };
     return extractInParallel(reader, {schedule.tasks, workerCount}, extractEntry,
@@ -177,7 +173,7 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     if (!packageFitsInFreeSpace(reader, target)) {
         // Found out before writing anything, but a full disk all the same: no fault of the
         // package, which another disk would take.
-        throw platform::CFileException::fromErrno(ENOSPC, target.parent_path().string());
+        platform::raiseFileError(ENOSPC, target.parent_path().string());
     }
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());
@@ -216,19 +212,6 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     return result;
 }
 
-// By now every rename has been undone and the staging folder is gone, unless something outside
-// the installer kept the undo from finishing: then the folder keeps its journal for the next
-// installation to finish the undo. The failure may have left an entry open; it is closed
-// without its checks.
-void closeAfterFailure(CZipReader& reader) {
-    try {
-        reader.closeCurrentEntry(nullptr, true);
-    } catch (const platform::CException&) {
-        // A data descriptor that does not match either is one more sign of the damage already
-        // being reported.
-    }
-}
-
 InstallResult notWritten(const platform::CFileException& failure) {
     InstallResult result;
     result.failure = InstallResult::cannotWrite;
@@ -244,15 +227,16 @@ InstallResult notWritten(const platform::CFileException& failure) {
 InstallResult installPackage(const std::string& packagePath, const std::string& installFolder,
                              const InstallProgress& progress) {
     CZipReader reader;
+    // On the way out of a failure every rename has been undone and the staging folder is gone,
+    // unless something outside the installer kept the undo from finishing: then the folder
+    // keeps its journal for the next installation to finish the undo.
     try {
         return install(reader, packagePath, installFolder, progress);
     } catch (const platform::CFileException& failure) {
-        closeAfterFailure(reader);
         // The package's own file failing to read is one more kind of damaged package; any other
         // file failure is a place the installation could not write.
         return failure.m_strFileName == packagePath ? refused() : notWritten(failure);
     } catch (const platform::CException&) {
-        closeAfterFailure(reader);
         return refused();
     }
 }

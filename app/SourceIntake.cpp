@@ -2,22 +2,15 @@
 #include "app/SourceIntake.h"
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 #include "app/PackageInstaller.h"
 #include "platform/CFile.h"
 #include "platform/CFileException.h"
 #include "platform/FileSystem.h"
+#include "platform/TextScanning.h"
 
 namespace {
-
-bool containsIgnoringAsciiCase(std::string_view text, std::string_view lowerCasePart) {
-    const auto lower = [](char character) {
-        return static_cast<char>(std::tolower(static_cast<unsigned char>(character)));
-    };
-    return !std::ranges::search(text, lowerCasePart, {}, lower).empty();
-}
 
 IntakeOutcome refuse(StringId message, bool focusSource, std::string source,
                      std::vector<std::string> messageArguments = {}) {
@@ -54,8 +47,8 @@ IntakeOutcome notInstalled(const InstallResult& result, std::string source) {
 }  // namespace
 
 bool isAddress(std::string_view text) {
-    return containsIgnoringAsciiCase(text, "http://") ||
-           containsIgnoringAsciiCase(text, "https://");
+    return platform::text::containsIgnoringAsciiCase(text, "http://") ||
+           platform::text::containsIgnoringAsciiCase(text, "https://");
 }
 
 bool FileExists(const std::string& path) {

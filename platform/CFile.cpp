@@ -45,7 +45,7 @@ unsigned transferAll(unsigned count, const std::string& fileName, Transfer trans
             if (errno == EINTR) {
                 continue;
             }
-            throw CFileException::fromErrno(errno, fileName);
+            raiseFileError(errno, fileName);
         }
         if (moved == 0) {
             break;
@@ -263,7 +263,7 @@ std::uint64_t CFile::GetLength() const {
     }
     struct stat status {};
     if (::fstat(m_descriptor, &status) != 0) {
-        throw CFileException::fromErrno(errno, m_strFileName);
+        raiseFileError(errno, m_strFileName);
     }
     return static_cast<std::uint64_t>(status.st_size);
 }
@@ -277,7 +277,7 @@ void CFile::Close() {
     const int descriptor = m_descriptor;
     m_descriptor = -1;
     if (::close(descriptor) != 0) {
-        throw CFileException::fromErrno(errno, m_strFileName);
+        raiseFileError(errno, m_strFileName);
     }
 }
 
@@ -286,7 +286,7 @@ void CFile::SetStatus(const char* fileName, const CFileStatus& status) {
     times[0].tv_sec = status.m_atime;
     times[1].tv_sec = status.m_mtime;
     if (::utimensat(AT_FDCWD, nativePath(fileName).c_str(), times, 0) != 0) {
-        throw CFileException::fromErrno(errno, fileName);
+        raiseFileError(errno, fileName);
     }
 }
 
@@ -295,7 +295,7 @@ void CFile::SetStatus(const CFileStatus& status) {
     times[0].tv_sec = status.m_atime;
     times[1].tv_sec = status.m_mtime;
     if (::futimens(m_descriptor, times) != 0) {
-        throw CFileException::fromErrno(errno, m_strFileName);
+        raiseFileError(errno, m_strFileName);
     }
 }
 

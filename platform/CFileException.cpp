@@ -41,6 +41,10 @@ CFileException CFileException::fromErrno(int error, std::string fileName) {
     return CFileException(causeOfErrno(error), error, std::move(fileName));
 }
 
+void raiseFileError(int error, std::string fileName) {
+    throw CFileException::fromErrno(error, std::move(fileName));
+}
+
 const char* CFileException::what() const noexcept {
     return "File error";
 }

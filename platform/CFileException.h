@@ -41,4 +41,7 @@ public:
     std::string m_strFileName;
 };
 
+// Throws the exception fromErrno builds: the one way a failed call is raised as a file error.
+[[noreturn]] void raiseFileError(int error, std::string fileName);
+
 }  // namespace platform

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "platform/TextScanning.h"
+
 namespace platform {
 namespace {
 
@@ -30,17 +32,6 @@ constexpr std::array<char16_t, 128> upperHalf = {
 };
 // clang-format on
 
-// Every glyph of the table lies below U+10000, so two or three UTF-8 bytes suffice.
-void appendUtf8(std::string& text, char16_t codePoint) {
-    if (codePoint < 0x800) {
-        text.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
-    } else {
-        text.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
-        text.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
-    }
-    text.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
-}
-
 }  // namespace
 
 std::string codePage437ToUtf8(std::string_view oemText) {
@@ -51,7 +42,7 @@ std::string codePage437ToUtf8(std::string_view oemText) {
         if (byte < 0x80) {
             text.push_back(character);
         } else {
-            appendUtf8(text, upperHalf[byte - 0x80]);
+            text::appendUtf8(text, upperHalf[byte - 0x80]);
         }
     }
     return text;

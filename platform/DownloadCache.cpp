@@ -119,7 +119,7 @@ std::string DownloadCache::nextTarget() {
     const std::lock_guard lock(mutex);
     release();
     if (!createFolders(folder)) {
-        throw CFileException::fromErrno(errno, folder);
+        raiseFileError(errno, folder);
     }
     for (;;) {
         std::string path = folder + "/";
@@ -127,13 +127,13 @@ std::string DownloadCache::nextTarget() {
         const int descriptor =
             ::mkostemps(path.data(), static_cast<int>(nameSuffix.size()), O_CLOEXEC);
         if (descriptor < 0) {
-            throw CFileException::fromErrno(errno, path);
+            raiseFileError(errno, path);
         }
         if (::flock(descriptor, LOCK_EX) != 0) {
             const int error = errno;
             ::unlink(path.c_str());
             ::close(descriptor);
-            throw CFileException::fromErrno(error, path);
+            raiseFileError(error, path);
         }
         // A run starting just now may have swept the file before it was locked.
         if (stillNames(path, descriptor)) {

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cerrno>
 #include <vector>
+
+#include "platform/CFileException.h"
 
 namespace platform {
 
@@ -30,6 +32,17 @@ PathType pathType(std::string_view path) {
 
 bool createDirectory(std::string_view path) {
     return ::mkdir(nativePath(path).c_str(), 0777) == 0;
+}
+
+bool createDirectoryUnlessPresent(std::string_view path) {
+    const std::string native = nativePath(path);
+    if (::mkdir(native.c_str(), 0777) == 0) {
+        return true;
+    }
+    if (errno != EEXIST) {
+        raiseFileError(errno, native);
+    }
+    return false;
 }
 
 namespace {
@@ -70,20 +83,6 @@ bool setFileAttributes(int descriptor, std::uint32_t attributes) {
     struct stat status {};
     return ::fstat(descriptor, &status) == 0 &&
            applyReadOnly(status, [&](mode_t mode) { return ::fchmod(descriptor, mode); });
-}
-
-bool deleteFile(std::string_view path) {
-    return ::unlink(nativePath(path).c_str()) == 0;
-}
-
-std::string temporaryFolder() {
-    const char* fromEnvironment = std::getenv("TMPDIR");
-    std::string folder =
-        (fromEnvironment != nullptr && *fromEnvironment != '\0') ? fromEnvironment : "/tmp";
-    if (folder.back() != '/') {
-        folder.push_back('/');
-    }
-    return folder;
 }
 
 std::string programPath() {

@@ -16,6 +16,9 @@ PathType pathType(std::string_view path);
 
 // mkdir with mode 0777 (the umask applies). False when the folder could not be created.
 bool createDirectory(std::string_view path);
+// As createDirectory, but something already standing at `path` is no failure: true when this
+// call made the folder, false when something stood there. Throws CFileException otherwise.
+bool createDirectoryUnlessPresent(std::string_view path);
 
 // Applies Windows file attributes: on a file, the read-only bit (0x01) removes every write
 // permission bit; on a folder nothing changes; every other bit is ignored. False on failure.
@@ -24,11 +27,6 @@ bool createDirectory(std::string_view path);
 bool setFileAttributes(std::string_view path, std::uint32_t attributes);
 // As above, on an open file descriptor.
 bool setFileAttributes(int descriptor, std::uint32_t attributes);
-
-bool deleteFile(std::string_view path);
-
-// `$TMPDIR` or `/tmp`, with a trailing `/`.
-std::string temporaryFolder();
 
 // The running program's own file (`/proc/self/exe`).
 std::string programPath();

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,10 +21,6 @@ namespace platform {
 namespace {
 
 constexpr int folderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-
-[[noreturn]] void raiseFileError(int error, std::string path) {
-    throw CFileException::fromErrno(error, std::move(path));
-}
 
 std::atomic<MutationHook> mutationHook{nullptr};
 
@@ -222,6 +219,38 @@ bool Folder::isPrivateToThisUser() const {
 void Folder::syncFileSystem() const {
     if (::syncfs(descriptor_) != 0) {
         raiseFileError(errno, path_);
+    }
+}
+
+FolderLock Folder::lockExclusively() const {
+    // A duplicate shares the lock with this folder's descriptor, so the lock's own release
+    // below, not the closing of either descriptor, is what ends it.
+    OwnedDescriptor locked{::fcntl(descriptor_, F_DUPFD_CLOEXEC, 0)};
+    if (locked.descriptor < 0) {
+        raiseFileError(errno, path_);
+    }
+    while (::flock(locked.descriptor, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            raiseFileError(errno, path_);
+        }
+    }
+    return FolderLock(locked.release());
+}
+
+bool Folder::isNamedBy(const std::string& path) const {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(descriptor_, &opened) == 0 && ::stat(nativePath(path).c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+FolderLock::FolderLock(FolderLock&& other) noexcept
+    : descriptor_(std::exchange(other.descriptor_, -1)) {}
+
+FolderLock::~FolderLock() {
+    if (descriptor_ >= 0) {
+        ::flock(descriptor_, LOCK_UN);
+        ::close(descriptor_);
     }
 }
 

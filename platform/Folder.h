@@ -22,6 +22,23 @@ class Folder;
 using MutationHook = void (*)(const Folder& folder, std::string_view name) noexcept;
 void setMutationHook(MutationHook hook) noexcept;
 
+// An exclusive advisory lock on a folder, taken by Folder::lockExclusively and held until it is
+// destroyed. Only others who ask for the same lock wait for it; it keeps no writer out.
+class FolderLock {
+public:
+    FolderLock(FolderLock&& other) noexcept;
+    FolderLock& operator=(FolderLock&&) = delete;
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    ~FolderLock();
+
+private:
+    friend class Folder;
+    explicit FolderLock(int descriptor) noexcept : descriptor_(descriptor) {}
+
+    int descriptor_ = -1;
+};
+
 class Folder {
 public:
     enum class EntryType { missing, file, folder, link, other };
@@ -72,6 +89,11 @@ public:
     bool isPrivateToThisUser() const;
     // Flushes every file system write so far on this folder's file system to the disk.
     void syncFileSystem() const;
+    // Waits until this process holds the exclusive lock on this folder. Throws CFileException.
+    FolderLock lockExclusively() const;
+    // Whether `path` names this very folder now, rather than nothing or a folder put in its
+    // place since it was opened.
+    bool isNamedBy(const std::string& path) const;
 
 private:
     Folder(int descriptor, std::string path);

@@ -47,24 +47,6 @@ Format formatOf(std::string_view headerLine) {
     return Format::unknown;
 }
 
-void appendUtf8(std::string& out, char32_t codePoint) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
 // UTF-16LE to UTF-8, appended to `out`; returns how many bytes were decoded. Unless `atEnd`,
 // an odd last byte and a last high surrogate wait for the bytes after them. A surrogate without
 // its partner becomes U+FFFD; at the end an odd last byte is dropped.
@@ -85,12 +67,12 @@ std::size_t appendUtf8FromUtf16(std::string_view bytes, bool atEnd, std::string&
         if (isHigh && i + 1 < units) {
             const char32_t low = unitAt(i + 1);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                text::appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 ++i;
                 continue;
             }
         }
-        appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? replacement : unit);
+        text::appendUtf8(out, unit >= 0xD800 && unit <= 0xDFFF ? replacement : unit);
     }
     return atEnd ? bytes.size() : 2 * i;
 }

@@ -1,6 +1,7 @@
-// Small helpers shared by the readers of hand-written text files (the registry file and the INI
-// reader): splitting into lines, trimming blanks and ASCII case folding. Case folding is ASCII
-// only, as the Windows calls these readers stand in for compare names; no locale is consulted.
+// Small text helpers shared by the readers of hand-written text files and by whoever compares
+// names: splitting into lines, trimming blanks, ASCII case folding and UTF-8 encoding. Case
+// folding is ASCII only, as the Windows calls this system stands in for compare names; no
+// locale is consulted. It does not decode or validate UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -40,6 +41,37 @@ inline bool equalIgnoringAsciiCase(std::string_view left, std::string_view right
         }
     }
     return true;
+}
+
+inline bool containsIgnoringAsciiCase(std::string_view text, std::string_view part) {
+    if (part.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t start = 0; start + part.size() <= text.size(); ++start) {
+        if (equalIgnoringAsciiCase(text.substr(start, part.size()), part)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Appends the UTF-8 form of `codePoint`, which the caller has made sure is a scalar value.
+inline void appendUtf8(std::string& out, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
 }
 
 // The lines of a text, LF or CRLF ended, without their line ends. Views into the text.

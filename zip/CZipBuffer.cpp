@@ -41,7 +41,7 @@ std::uint8_t* CZipBuffer::allocate(std::uint32_t size, bool zeroFill) {
     return block.get();
 }
 
-void CZipBuffer::release() {
+void CZipBuffer::release() noexcept {
     block.reset();
     blockSize = 0;
 }

@@ -14,7 +14,7 @@ public:
 
     // Reuses the block when the size is unchanged; returns data() (null for a size of 0).
     std::uint8_t* allocate(std::uint32_t size, bool zeroFill);
-    void release();
+    void release() noexcept;
 
     std::uint8_t* data() const { return block.get(); }
     std::uint32_t size() const { return blockSize; }

@@ -213,6 +213,11 @@ void CZipDirectory::closeEntry() {
     openedEntry = nullptr;
 }
 
+void CZipDirectory::abandonEntry() noexcept {
+    localExtraField.release();
+    openedEntry = nullptr;
+}
+
 void CZipDirectory::raiseError(int code) const {
     raiseZipError(code, store->activeFile->GetFilePath());
 }

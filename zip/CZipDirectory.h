@@ -26,6 +26,8 @@ public:
     CZipEntry* entryAt(std::uint16_t index) const { return headers[index].get(); }
     void openEntry(std::uint16_t index);
     void closeEntry();
+    // Forgets the opened entry without reading or checking its data descriptor.
+    void abandonEntry() noexcept;
     [[noreturn]] void raiseError(int code) const;
 
     std::uint32_t endSignature = 0;

@@ -55,6 +55,13 @@ CZipPath::Pieces CZipPath::split(const char* path) {
     return pieces;
 }
 
+bool CZipPath::isCutBySplitting(const std::string& path) {
+    const Pieces pieces = split(path.c_str());
+    return pieces.drive.size() + pieces.folder.size() + pieces.name.size() +
+               pieces.extension.size() !=
+           path.size();
+}
+
 std::string CZipPath::folderOf(const char* path) {
     const Pieces pieces = split(path);
     return pieces.drive + pieces.folder;

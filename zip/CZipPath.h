@@ -15,6 +15,8 @@ public:
         std::string extension;  // the last dot and what follows it
     };
     static Pieces split(const char* path);
+    // Whether splitting cuts a piece of `path` short, so that the pieces no longer name it.
+    static bool isCutBySplitting(const std::string& path);
 
     static std::string folderOf(const char* path);
     static std::string titleOf(const char* path);

@@ -50,13 +50,6 @@ bool hasParentFolderComponent(std::string_view path) {
     return false;
 }
 
-bool isCutBySplitting(const std::string& path) {
-    const CZipPath::Pieces pieces = CZipPath::split(path.c_str());
-    return pieces.drive.size() + pieces.folder.size() + pieces.name.size() +
-               pieces.extension.size() !=
-           path.size();
-}
-
 // The folder `relative` names below `base`, each piece made where it is missing and none
 // reached through a link; empty for `base` itself. Empty and `.` pieces stay where they are,
 // as they do in a path. Throws CFileException.
@@ -219,46 +212,57 @@ int CZipReader::closeEntry(platform::CFile* written, const char* filePath, bool 
     if (entryState != entryOpenForRead) {
         return 0;
     }
+    if (afterFailure) {
+        abandonEntry();
+        return 1;
+    }
     int result = 1;
-    if (!afterFailure) {
-        const CZipEntry& entry = *directory.openedEntry;
-        if (stream.uncompressedLeft != 0) {
-            result = -1;
-        } else if (stream.crc != entry.crc32) {
-            raiseError(zipCode::badCrc);
-        }
-        if (entry.method == 8) {
-            inflateEnd(&stream.zs);
-        }
-        if (written != nullptr || filePath != nullptr) {
-            platform::CFileStatus status;
-            status.m_mtime = entry.modificationTime();
-            status.m_atime = std::time(nullptr);
-            try {
-                if (written != nullptr) {
-                    written->SetStatus(status);
-                } else {
-                    platform::CFile::SetStatus(filePath, status);
-                }
-            } catch (const platform::CFileException&) {
-                // The data is written; only its time is missing. The entry stays opened, and
-                // the 0 tells the caller to close it with afterFailure.
-                return 0;
+    const CZipEntry& entry = *directory.openedEntry;
+    if (stream.uncompressedLeft != 0) {
+        result = -1;
+    } else if (stream.crc != entry.crc32) {
+        raiseError(zipCode::badCrc);
+    }
+    if (entry.method == 8) {
+        inflateEnd(&stream.zs);
+    }
+    if (written != nullptr || filePath != nullptr) {
+        platform::CFileStatus status;
+        status.m_mtime = entry.modificationTime();
+        status.m_atime = std::time(nullptr);
+        try {
+            if (written != nullptr) {
+                written->SetStatus(status);
+            } else {
+                platform::CFile::SetStatus(filePath, status);
             }
-            const bool attributesSet =
-                written != nullptr
-                    ? written->SetAttributes(entry.externalAttributes)
-                    : platform::setFileAttributes(filePath, entry.externalAttributes);
-            if (!attributesSet) {
-                result = -2;
-            }
+        } catch (const platform::CFileException&) {
+            // The data is written; only its time is missing. The entry stays opened, and
+            // the 0 tells the caller to close it with afterFailure.
+            return 0;
+        }
+        const bool attributesSet =
+            written != nullptr ? written->SetAttributes(entry.externalAttributes)
+                               : platform::setFileAttributes(filePath, entry.externalAttributes);
+        if (!attributesSet) {
+            result = -2;
         }
     }
     directory.closeEntry();
+    abandonEntry();
+    return result;
+}
+
+void CZipReader::abandonEntry() noexcept {
+    if (entryState != entryOpenForRead) {
+        return;
+    }
+    // The descriptor is not read: after a failure the archive may stand anywhere, and a second
+    // fault found there would only repeat the first.
+    directory.abandonEntry();
     entryState = entryClosed;
     stream.inputBuffer.release();
     releaseTrackedBlocks();
-    return result;
 }
 
 int CZipReader::finishEntryFile(platform::CFile& file) {
@@ -306,7 +310,7 @@ bool CZipReader::extractEntryBelow(WORD index, const FolderSource& folder, bool 
     // Splitting cuts a long piece of the name short, and the entry would then land somewhere
     // else than its name says: such a name is refused rather than shortened. Where the folder
     // extracted into lies is the caller's business, however long its path.
-    if (isCutBySplitting(name)) {
+    if (CZipPath::isCutBySplitting(name)) {
         raiseError(zipCode::badArchive);
     }
 
@@ -395,7 +399,7 @@ void CZipReader::trackedFree(void* opaque, void* address) {
     ::operator delete(address);
 }
 
-void CZipReader::releaseTrackedBlocks() {
+void CZipReader::releaseTrackedBlocks() noexcept {
     for (void* block : allocations) {
         ::operator delete(block);
     }

@@ -43,6 +43,20 @@ public:
     CZipReader& operator=(const CZipReader&) = delete;
     virtual ~CZipReader();
 
+    // Closes the entry opened on the reader, without its checks, if it is still opened when the
+    // guard goes: a caller that leaves by an exception leaves the reader ready for its next
+    // entry, and nobody has to remember to close it by hand.
+    class EntryGuard {
+    public:
+        explicit EntryGuard(CZipReader& reader) noexcept : reader(reader) {}
+        EntryGuard(const EntryGuard&) = delete;
+        EntryGuard& operator=(const EntryGuard&) = delete;
+        ~EntryGuard() { reader.abandonEntry(); }
+
+    private:
+        CZipReader& reader;
+    };
+
     // Entry indexes are 16-bit: an index argument is reduced to its low 16 bits.
     using WORD = std::uint16_t;
 
@@ -62,7 +76,8 @@ public:
     bool openEntryForRead(WORD index);
     unsigned readEntryData(void* buffer, unsigned size);
     // 1 closed and checked; -1 closed before all data was delivered; -2 the attributes could
-    // not be set; 0 no entry was open, or the time could not be set.
+    // not be set; 0 no entry was open, or the time could not be set. After a failure it checks
+    // nothing, not even a data descriptor, and so cannot raise.
     int closeCurrentEntry(const char* filePath, bool afterFailure);
     int finishEntryFile(platform::CFile& file);
     bool extractEntry(WORD index, const char* folder, bool keepStoredPath,
@@ -80,7 +95,7 @@ public:
     static bool isFolderAttribute(std::uint32_t attributes) { return (attributes & 0x10) != 0; }
     static void* trackedAlloc(void* opaque, unsigned items, unsigned size);
     static void trackedFree(void* opaque, void* address);
-    void releaseTrackedBlocks();
+    void releaseTrackedBlocks() noexcept;
 
 private:
     // The folder an entry is extracted into, asked for only once the entry is known to be
@@ -91,6 +106,9 @@ private:
                            std::uint32_t bufferSize);
     // closeCurrentEntry, stamping the open `written` file or else the file at `filePath`.
     int closeEntry(platform::CFile* written, const char* filePath, bool afterFailure);
+    // Closes the opened entry, if any, and checks nothing: whatever the entry's data or
+    // descriptor say, it is closed.
+    void abandonEntry() noexcept;
 
     CZipStream stream;
     CZipStore store;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 
 struct BehaviourName {
@@ -16,3 +17,17 @@ struct BehaviourName {
         return name;
     }
 };
+
+namespace behaviourcases {
+
+// Prints a case as the behaviour it states, so that a test listing names the case instead of
+// dumping its bytes. A test file lends it to its cases with `using behaviourcases::PrintTo;`.
+template <typename Case>
+requires requires(const Case& row) {
+    row.behaviour;
+}
+void PrintTo(const Case& row, std::ostream* out) {
+    *out << row.behaviour;
+}
+
+}  // namespace behaviourcases

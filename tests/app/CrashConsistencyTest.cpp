@@ -23,6 +23,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 namespace fs = std::filesystem;
 using namespace testpackages;
 using testsupport::ScratchFolder;
@@ -75,10 +77,6 @@ struct Upgrade {
     std::vector<PlannedEntry> earlier;  // empty: the first installation
     std::vector<PlannedEntry> later;
 };
-
-void PrintTo(const Upgrade& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 class Crash : public testing::TestWithParam<Upgrade> {
 protected:
@@ -181,10 +179,6 @@ struct LinkCase {
     platform::MutationHook hook;
     bool installed;
 };
-
-void PrintTo(const LinkCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 class LinkInTheWay : public testing::TestWithParam<LinkCase> {
 protected:

@@ -26,6 +26,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 namespace fs = std::filesystem;
 using namespace testpackages;
 using testsupport::ScratchFolder;

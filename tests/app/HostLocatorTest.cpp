@@ -10,6 +10,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 const std::string key1 = "[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n";
 const std::string key2 = "[HKEY_LOCAL_MACHINE\\Software\\Veltrane\\Strivana]\n";
 
@@ -46,10 +48,6 @@ struct LookupCase {
     std::string keys;
     std::string outcome;
 };
-
-void PrintTo(const LookupCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 class HostLookup : public testing::TestWithParam<LookupCase> {};
 

@@ -20,6 +20,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 using testsupport::ScratchFolder;
 
 struct Outcome {

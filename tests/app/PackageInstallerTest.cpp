@@ -27,16 +27,14 @@ using testsupport::ScratchFolder;
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 struct InstallCase {
     const char* behaviour;
     std::vector<PlannedEntry> entries;
     std::string installedFiles;  // empty: refused
     std::string appName = "Mode X";
 };
-
-void PrintTo(const InstallCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 class Installing : public testing::TestWithParam<InstallCase> {
 protected:

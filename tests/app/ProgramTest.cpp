@@ -19,6 +19,8 @@ using testsupport::ScratchFolder;
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 const std::string hostKey = "[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n";
 
 struct RunCase {
@@ -30,10 +32,6 @@ struct RunCase {
     std::string registryKeys = hostKey + "\"Path\"=\"@/host/Syndal\"\n";
     std::string shellPrefix = "";  // run before the program, in the same shell
 };
-
-void PrintTo(const RunCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 class Program : public testing::TestWithParam<RunCase> {
 protected:

@@ -15,6 +15,8 @@ using platform::DownloadResult;
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 TEST(AddressDetection, FindsHttpOrHttpsAnywhereInAnyLetterCase) {
     for (const char* address : {"http://h/t.zip", "https://h/t.zip", "HTTP://H/T.ZIP",
                                 "hTtPs://h/t.zip", "see http://h/t.zip"}) {
@@ -50,10 +52,6 @@ struct IntakeCase {
     IntakeOutcome::Verdict verdict;
     std::optional<StringId> message;
 };
-
-void PrintTo(const IntakeCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 class Intake : public testing::TestWithParam<IntakeCase> {};
 

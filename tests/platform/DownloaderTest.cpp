@@ -18,6 +18,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 using platform::DownloadResult;
 using testsupport::ScratchFolder;
 
@@ -92,10 +94,6 @@ struct FailureCase {
     const char* path;  // on the server, or a full address
 };
 
-void PrintTo(const FailureCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
-
 const FailureCase failures[] = {
     {"missing document (404)", "/missing"},
     {"connection cut midway", "/cut"},
@@ -129,10 +127,6 @@ struct TargetCase {
     const char* cacheHome;  // null: unset
     const char* expected;
 };
-
-void PrintTo(const TargetCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 const TargetCase targets[] = {
     {"cache home", "/x/cache", "/x/cache/tockit-installer"},

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include "platform/FileSystem.h"
-#include "tests/support/EnvironmentVariable.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
@@ -48,14 +47,6 @@ TEST(FileSystemTest, ReadOnlyAttributeRemovesEveryWriteBitOfAFileOnly) {
     EXPECT_TRUE(platform::setFileAttributes(folder, 0x11));  // folders keep their permissions
     EXPECT_EQ(permissionsOf(folder), 0755u);
     EXPECT_FALSE(platform::setFileAttributes(scratch.pathOf("missing"), 0x01));
-}
-
-TEST(FileSystemTest, TemporaryFolderFollowsTmpdirAndEndsWithASlash) {
-    for (const auto& [tmpdir, folder] :
-         {std::pair<const char*, const char*>{"/var/x", "/var/x/"}, {nullptr, "/tmp/"}}) {
-        const testsupport::EnvironmentVariable variable("TMPDIR", tmpdir);
-        EXPECT_EQ(platform::temporaryFolder(), folder);
-    }
 }
 
 TEST(FileSystemTest, ProgramPathNamesThisTestProgram) {

@@ -9,6 +9,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 struct IniCase {
     const char* behaviour;
     std::string text;
@@ -16,10 +18,6 @@ struct IniCase {
     const char* key;
     std::string expected;  // with the default "<default>"
 };
-
-void PrintTo(const IniCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 const std::string longValue(300, 'v');
 

@@ -18,6 +18,8 @@
 
 namespace {
 
+using behaviourcases::PrintTo;
+
 using namespace platform;
 using Status = RegistryKey::QueryStatus;
 using testsupport::EnvironmentVariable;
@@ -66,10 +68,6 @@ struct ValueCase {
     Status status = Status::ok;
     const char* name = "Path";
 };
-
-void PrintTo(const ValueCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 const ValueCase valueCases[] = {
     {"string", exported({R"("Path"="/opt/syndal/Syndal")"}), "/opt/syndal/Syndal"},
@@ -135,10 +133,6 @@ struct OpenCase {
     std::string fileText;
     bool opens;
 };
-
-void PrintTo(const OpenCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 const OpenCase openCases[] = {
     {"exported file", exported({}), true},
@@ -223,10 +217,6 @@ struct EnvironmentCase {
     const char* home;
     const char* hostPath;
 };
-
-void PrintTo(const EnvironmentCase& row, std::ostream* out) {
-    *out << row.behaviour;
-}
 
 const EnvironmentCase environmentCases[] = {
     {"explicit file comes first", "export.reg", "prefix", "home", "/explicit"},

@@ -187,6 +187,11 @@ TEST(CZipExtractionTest, FailedEntryStaysOpenedUntilClosedAfterFailureThenTheNex
         {{.content = randomBytes(100000), .storedData = std::string(50000, '\xFF')},
          CZipException::dataError},
         {{.content = "a", .central = {.crc32 = 9}, .local = {.crc32 = 9}}, CZipException::badCrc},
+        // Closing after the failure reads no descriptor, so it does not raise a second time.
+        {{.content = "a",
+          .descriptor = DataDescriptor::withSignature,
+          .descriptorValues = {.crc32 = 1}},
+         CZipException::badArchive},
     };
     for (auto [bad, cause] : failures) {
         SCOPED_TRACE(cause);
