@@ -84,6 +84,21 @@ protected:
     Installations scene;
 };
 
+// Installs `package` in a forked child that dies before the file system change `dieBefore`;
+// true when it died there, as a killed installer would.
+bool diesInstalling(const std::string& package, const std::string& installFolder) {
+    changesSeen = 0;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        platform::setMutationHook(countAndDie);
+        installPackage(package, installFolder);
+        ::_exit(1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
 TEST_P(Crash, AtEveryStepLeavesTheInstallFolderWhollyOldOrWhollyNew) {
     const std::string earlier =
         GetParam().earlier.empty() ? "" : scene.package("earlier.zip", GetParam().earlier);
@@ -101,17 +116,7 @@ TEST_P(Crash, AtEveryStepLeavesTheInstallFolderWhollyOldOrWhollyNew) {
 
     for (dieBefore = 1; dieBefore <= changes; ++dieBefore) {
         scene.reset(earlier);
-        changesSeen = 0;
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            platform::setMutationHook(countAndDie);
-            installPackage(later, scene.app());
-            ::_exit(1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << dieBefore;
+        ASSERT_TRUE(diesInstalling(later, scene.app())) << dieBefore;
         scene.recover();
         const std::string recovered = scene.snapshot();
         EXPECT_TRUE(recovered == before || recovered == after) << dieBefore << "\n" << recovered;
@@ -124,17 +129,8 @@ TEST_P(Crash, AtEveryStepLeavesTheInstallFolderWhollyOldOrWhollyNew) {
 TEST_F(Crash, LeftoverThatOthersMayEnterIsNotTrusted) {
     scene.reset(scene.package("earlier.zip", validPackage("old")));
     const std::string later = scene.package("later.zip", validPackage("new"));
-    changesSeen = 0;
     dieBefore = 12;  // past the journal, within the placement
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        platform::setMutationHook(countAndDie);
-        installPackage(later, scene.app());
-        ::_exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(diesInstalling(later, scene.app()));
     ASSERT_EQ(stagingFoldersIn(scene.host()), 1);
     for (const auto& entry : fs::directory_iterator(scene.host())) {
         fs::permissions(entry.path(), fs::perms::group_exec | fs::perms::others_exec,
