@@ -38,11 +38,12 @@ void InstallLock::createFolderIfMissing(const fs::path& folder) {
 
 // False when the folder was replaced or removed while this installer waited.
 bool InstallLock::lockFolder(const fs::path& folder) {
-    const platform::Folder opened(folder.string());
+    platform::Folder opened(folder.string());
     platform::FolderLock lock = opened.lockExclusively();
     if (!opened.isNamedBy(folder.string())) {
         return false;
     }
-    lockedFolder.emplace(std::move(lock));
+    lockedFolder = std::move(opened);
+    heldLock.emplace(std::move(lock));
     return true;
 }

@@ -19,10 +19,15 @@ public:
     // Removes the folder if it created it and it is still empty, then lets the next installer in.
     ~InstallLock();
 
+    // The locked folder, as opened when the lock was taken: work in it goes through this
+    // descriptor, so that nothing put in its place under the same path is touched.
+    const platform::Folder& folder() const { return lockedFolder; }
+
 private:
     void createFolderIfMissing(const std::filesystem::path& folder);
     bool lockFolder(const std::filesystem::path& folder);
 
     std::filesystem::path createdFolder;  // empty when the folder was there already
-    std::optional<platform::FolderLock> lockedFolder;
+    platform::Folder lockedFolder;
+    std::optional<platform::FolderLock> heldLock;
 };

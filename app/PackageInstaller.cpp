@@ -177,7 +177,7 @@ InstallResult install(CZipReader& reader, const std::string& packagePath,
     }
     // One installation at a time per install folder.
     const InstallLock lock(target.parent_path());
-    const platform::Folder host(target.has_parent_path() ? target.parent_path().string() : ".");
+    const platform::Folder& host = lock.folder();
     recoverInterruptedInstallations(host);
     StagingFolder staging(host);
     const ExtractionOutcome extraction =
