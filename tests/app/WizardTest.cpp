@@ -29,8 +29,8 @@ std::string package(const std::string& name, const std::string& code = "code") {
 }
 
 // The wizard's page and buttons as the user meets them: each text ("~" when it wraps, "-" when it
-// does not) and button (with "(off)" when disabled) in order, then what has the focus; and the
-// first page's, up to the focus.
+// does not) and button ("(off)" when disabled) in order, then what has the focus. The first page
+// reads as `firstPage` followed by the focus.
 std::string screen(const QWizard& sheet) {
     QList<QWidget*> widgets = sheet.currentPage()->findChildren<QWidget*>();
     for (int which = QWizard::BackButton; which <= QWizard::HelpButton; ++which) {
@@ -49,6 +49,7 @@ std::string screen(const QWizard& sheet) {
     return seen + "focus: " +
            (focus ? focus->text().toStdString() : sheet.focusWidget()->metaObject()->className());
 }
+
 const std::string firstPage = "- | &Browse | - | - | < &Back (off) | &Next > | Cancel | focus: ";
 
 class WizardTest : public testing::Test {
