@@ -11,26 +11,19 @@
 #include <filesystem>
 
 #include "app/CInstallSheet.h"
+#include "app/CInstallerApp.h"
 #include "app/IntakeProgressDialog.h"
 #include "app/UserPrompts.h"
 #include "platform/OnDemandDownloader.h"
+#include "platform/RegistryFile.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ZipArchiveBuilder.h"
 
 namespace {
 
-std::string package(const std::string& name, const std::string& code = "code") {
-    return ZipArchiveBuilder()
-        .addFile("mode.app", "[Tockit]\r\nCODE=mode.bin\r\nPAR=mode.par\r\nName=" + name + "\r\n")
-        .addFile("mode.bin", code)
-        .addFile("mode.par", "parameters")
-        .build();
-}
-
-// The wizard's page and buttons as the user meets them: each text ("~" when it wraps, "-" when it
-// does not) and button ("(off)" when disabled) in order, then what has the focus. The first page
-// reads as `firstPage` followed by the focus.
+// The page as the user meets it: texts ("~" if wrapped, else "-") and buttons ("(off)" if disabled)
+// in order, then the focus. The first page reads as `firstPage` followed by the focus.
 std::string screen(const QWizard& sheet) {
     QList<QWidget*> widgets = sheet.currentPage()->findChildren<QWidget*>();
     for (int which = QWizard::BackButton; which <= QWizard::HelpButton; ++which) {
@@ -57,7 +50,7 @@ protected:
     WizardTest() {
         std::filesystem::create_symlink(TOCKIT_DOWNLOADER_MODULE, scratch.pathOf("downloader.so"));
         // Every 5 ms, also while Next's work or a dialog goes on: presses OK on a message box,
-        // noting its owner, caption, icon and text, and notes how the progress dialog shows.
+        // noting its owner, caption, icon and text, and notes how the progress dialog is shown.
         QObject::connect(&ticker, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 shown.push_back((box->parentWidget() == &sheet.m_page1 ? "page 1: " : "") +
@@ -66,8 +59,7 @@ protected:
                                 box->text().toStdString());
                 box->accept();
             }
-            const auto* dialog = sheet.findChild<QProgressDialog*>();
-            if (dialog && dialog->isVisible() && progressShown.empty()) {
+            if (auto* dialog = sheet.findChild<QProgressDialog*>(); dialog && dialog->isVisible()) {
                 progressShown = dialog->windowTitle().toStdString() +
                                 (dialog->isModal() ? ", modal" : "") +
                                 (QApplication::overrideCursor() ? ", wait cursor" : "");
@@ -102,7 +94,7 @@ TEST_F(WizardTest, FirstPageBrowsesAndEachRefusalShowsItsMessageAndSetsTheFocus)
     EXPECT_EQ(screen(sheet), firstPage + "QLineEdit");
     const std::string notAZip = scratch.writeFile("not-a-zip.zip", "plain text");
     for (const bool accept : {false, true}) {
-        QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, &sheet, [&] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             dialog->selectFile(QString::fromStdString(scratch.pathOf("not-a-zip")));  // .zip added
             accept ? static_cast<QDialog*>(dialog)->accept() : dialog->reject();
@@ -128,27 +120,28 @@ TEST_F(WizardTest, FirstPageBrowsesAndEachRefusalShowsItsMessageAndSetsTheFocus)
 }
 
 TEST_F(WizardTest, InstallingBlocksTheWizardThenNamesThePackageAndGoingBackOffersItsSource) {
-    const std::string local = scratch.writeFile("local.zip", package("<b>Local</b>"));
-    server.serveTrickle("/big.zip", package("Big", std::string(9 << 20, 'b')),
-                        std::chrono::milliseconds(1500), 15);
-    std::vector<std::pair<std::string, int>> bar;
-    std::string label;
+    const std::string package =
+        ZipArchiveBuilder()
+            .addFile("mode.app", "[Tockit]\r\nCODE=mode.bin\r\nPAR=mode.par\r\nName=<b>Big</b>\r\n")
+            .addFile("mode.bin", std::string(9 << 20, 'b'))
+            .addFile("mode.par", "parameters")
+            .build();
+    const std::string local = scratch.writeFile("local.zip", package);
+    server.serveTrickle("/big.zip", package, std::chrono::milliseconds(1500), 15);
+    std::vector<std::pair<QString, int>> bar;
     QAbstractButton* addAnother = &sheet.m_page2.m_buttonAddAnother;
-    for (const auto& [typed, name, back] :
-         std::vector<std::tuple<std::string, QString, QAbstractButton*>>{
-             {local, "<b>Local</b>", sheet.button(QWizard::BackButton)},
-             {server.url("/big.zip"), "Big", addAnother}}) {
+    for (const auto& [typed, back] : std::vector<std::pair<std::string, QAbstractButton*>>{
+             {local, sheet.button(QWizard::BackButton)}, {server.url("/big.zip"), addAnother}}) {
         bar.clear();
-        QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, &sheet, [&] {
             // The progress dialog shows only after a moment; until then the page blocks input.
             QTest::mouseClick(sheet.button(QWizard::CancelButton), Qt::LeftButton);
             QTest::keyClick(&sheet, Qt::Key_Escape);
             sheet.close();
             auto* dialog = sheet.findChild<QProgressDialog*>();
             QObject::connect(dialog->findChild<QProgressBar*>(), &QProgressBar::valueChanged,
-                             [&, dialog](int value) {
-                                 label = dialog->labelText().toStdString();
-                                 bar.emplace_back(label.substr(0, label.find(' ')), value);
+                             [&bar, dialog](int value) {
+                                 bar.emplace_back(dialog->labelText().section(' ', 0, 0), value);
                              });
         });
         next(typed);
@@ -156,7 +149,7 @@ TEST_F(WizardTest, InstallingBlocksTheWizardThenNamesThePackageAndGoingBackOffer
                   "~ | ~ | ~ | &Add Another Tockit | < &Back | &Finish | Cancel | "
                   "focus: &Add Another Tockit");
         EXPECT_EQ(sheet.m_page2.m_labelResult.text(),
-                  "The " + name + " Tockit was successfully installed!");
+                  "The <b>Big</b> Tockit was successfully installed!");
         EXPECT_EQ(sheet.m_page2.m_labelResult.textFormat(), Qt::PlainText);
         QTest::mouseClick(back, Qt::LeftButton);
         EXPECT_EQ(screen(sheet), firstPage + "QLineEdit");
@@ -165,14 +158,11 @@ TEST_F(WizardTest, InstallingBlocksTheWizardThenNamesThePackageAndGoingBackOffer
                   back == addAnother ? sheet.m_strTempPath : local);
     }
     EXPECT_EQ(progressShown, "Tockit Installer, modal, wait cursor");
-    // The download's bar rises; the installation's starts empty again and rises to full.
-    EXPECT_TRUE(std::ranges::is_sorted(bar));
-    EXPECT_GE(std::ranges::count(bar, "Downloading", &std::pair<std::string, int>::first), 3);
-    EXPECT_NE(std::ranges::find(bar, std::pair<std::string, int>("Installing", 0)), bar.end());
-    EXPECT_EQ(label, "Installing " + server.url("/big.zip") + "\n9.00 MiB of 9.00 MiB");
-    // Enter on the focused Add Another button still means Finish.
+    EXPECT_TRUE(std::ranges::is_sorted(bar));  // the download's bar rises, then the installation's
+    EXPECT_GE(std::ranges::count(bar, QString("Downloading"), &std::pair<QString, int>::first), 3);
+    EXPECT_NE(std::ranges::find(bar, std::pair<QString, int>("Installing", 0)), bar.end());
     next(local);
-    QTest::keyClick(addAnother, Qt::Key_Return);
+    QTest::keyClick(addAnother, Qt::Key_Return);  // on the focused button, Enter still finishes
     EXPECT_EQ(sheet.result(), QDialog::Accepted);
 }
 
@@ -182,15 +172,12 @@ TEST_F(WizardTest, ProgressDialogCountsBytesAndOnlyADownloadCanBeCancelled) {
         return shown.labelText() + QString(", %1 of %2").arg(shown.value()).arg(shown.maximum()) +
                (shown.findChild<QPushButton*>()->isEnabled() ? ", Cancel" : "");
     };
-    EXPECT_EQ(state(download), "Downloading http://x/t.zip\n0 bytes, 0 of 1000, Cancel");
-    download.showProgress(IntakeProgressDialog::Phase::downloading, 1536,
-                          0);  // of a size not known
+    download.showProgress(IntakeProgressDialog::Phase::downloading, 1536, 0);
     EXPECT_EQ(state(download), "Downloading http://x/t.zip\n1.50 KiB, 0 of 0, Cancel");
     installation.showProgress(IntakeProgressDialog::Phase::installing, 5 << 20, 4 << 20);
     EXPECT_EQ(state(installation), "Installing t.zip\n5.00 MiB of 4.00 MiB, 1000 of 1000");
 
-    // Neither Escape, to its shortcut or to the dialog itself, nor closing stops an installation.
-    installation.show();
+    installation.show();  // Escape, to its shortcut or to it, and closing leave an installation be
     ASSERT_TRUE(QTest::qWaitForWindowActive(&installation));
     QTest::keyClick(&installation, Qt::Key_Escape);
     installation.reject();
@@ -203,9 +190,23 @@ TEST_F(WizardTest, ProgressDialogCountsBytesAndOnlyADownloadCanBeCancelled) {
     EXPECT_FALSE(download.isVisible());
 }
 
+TEST_F(WizardTest, StartRunsTheWizardModallyOnTheAppFolderBesideTheHostProgram) {
+    const auto registry = platform::RegistryFile::fromText(
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\r\n\"Path\"=\"" +
+        scratch.pathOf("downloader.so") + "\"\r\n");
+    CInstallerApp installer(prompts, downloader, downloads, registry, "t.zip");
+    std::string seen;
+    QTimer::singleShot(0, &sheet, [&] {
+        auto* wizard = qobject_cast<CInstallSheet*>(QApplication::activeModalWidget());
+        seen = wizard->m_strInstallFolder + " " + wizard->m_page1.m_editSource.text().toStdString();
+        wizard->reject();
+    });
+    EXPECT_FALSE(installer.InitInstance() || !installer.hostLocated());
+    EXPECT_EQ(seen, scratch.path() + "\\App t.zip");
+}
+
 }  // namespace
 
-// One QApplication for the whole run, on no display at all; sizes are written the English way.
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
