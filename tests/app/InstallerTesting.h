@@ -1,0 +1,80 @@
+// Packages and folder records for the installer's tests: a package reads as the list of what it
+// holds, and a folder as one line per path below it.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/support/ScratchFolder.h"
+#include "tests/support/ZipArchiveBuilder.h"
+
+namespace installertesting {
+
+inline PlannedEntry file(std::string name, std::string content) {
+    return {.name = std::move(name), .content = std::move(content)};
+}
+
+inline std::string descriptor(const std::string& code = "a.bin", const std::string& par = "p.bin") {
+    return "[Tockit]\nName=Mode X\nCODE=" + code + "\nPAR=" + par + "\n";
+}
+
+// x.app naming a.bin and p.bin, then the two.
+inline std::vector<PlannedEntry> validPackage(const std::string& code = "code") {
+    return {file("x.app", descriptor()), file("a.bin", code), file("p.bin", "par")};
+}
+
+inline std::string zipOf(const std::vector<PlannedEntry>& entries) {
+    ZipArchiveBuilder builder;
+    for (const PlannedEntry& entry : entries) {
+        builder.add(entry);
+    }
+    return builder.build();
+}
+
+inline std::string writePackage(const testsupport::ScratchFolder& scratch, const std::string& name,
+                                const std::vector<PlannedEntry>& entries) {
+    return scratch.writeFile(name, zipOf(entries));
+}
+
+// One line per path below `folder`, sorted: `name/` for a folder, `name->target` for a link,
+// `name=content` for a file (line breaks shown as `|`), with `(ro)` after the name of a file
+// nobody may write. With times, paths also show their mode and modification time: renames in a
+// folder change its time, and undoing them cannot change it back. Empty for a missing folder.
+enum class Times { none, ofFiles, ofAll };
+inline std::string listing(const std::string& folder, Times times = Times::none) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::set<fs::path> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+        paths.insert(entry.path());
+    }
+    std::string text;
+    for (const fs::path& path : paths) {
+        struct stat status {};
+        ::lstat(path.c_str(), &status);
+        text += path.lexically_relative(folder).string();
+        if (times == Times::ofAll || (times == Times::ofFiles && !S_ISDIR(status.st_mode))) {
+            text += " " + std::to_string(status.st_mode) + " " +
+                    std::to_string(status.st_mtim.tv_sec) + "." +
+                    std::to_string(status.st_mtim.tv_nsec);
+        }
+        if (S_ISDIR(status.st_mode)) {
+            text += "/";
+        } else if (S_ISLNK(status.st_mode)) {
+            text += "->" + fs::read_symlink(path).string();
+        } else {
+            std::string content = testsupport::ScratchFolder::readFile(path);
+            std::ranges::replace(content, '\n', '|');
+            text += ((status.st_mode & 0222) == 0 ? "(ro)=" : "=") + content;
+        }
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace installertesting
