@@ -49,8 +49,8 @@ protected:
         std::vector<PlannedEntry> damaged = validPackage();
         damaged.push_back(file("z.bin", "last"));
         damaged.back().storedData = "\xff\xff\xff\xff";
-        EXPECT_FALSE(
-            installPackage(writePackage(scratch, "damaged.zip", damaged), host + "/App").installed);
+        EXPECT_FALSE(installPackage(scratch.writeFile("damaged.zip", zipOf(damaged)), host + "/App")
+                         .installed);
     }
     void expectRecoveredTo(const std::string& before, const std::string& after) const {
         recover();
@@ -96,8 +96,8 @@ TEST_F(Crash, AtEveryStepLeavesTheInstallFolderWhollyOldOrWhollyNew) {
     for (const auto& upgrade : upgrades) {
         SCOPED_TRACE(upgrade.behaviour);
         const std::string earlier =
-            upgrade.earlier.empty() ? "" : writePackage(scratch, "earlier.zip", upgrade.earlier);
-        const std::string later = writePackage(scratch, "later.zip", upgrade.later);
+            upgrade.earlier.empty() ? "" : scratch.writeFile("earlier.zip", zipOf(upgrade.earlier));
+        const std::string later = scratch.writeFile("later.zip", zipOf(upgrade.later));
         reset(earlier);
         const std::string before = snapshot();
         platform::setMutationHook(countAndDie);
@@ -121,9 +121,9 @@ TEST_F(Crash, AtEveryStepLeavesTheInstallFolderWhollyOldOrWhollyNew) {
 // A folder of the staging name that others may enter was not made by an installer of this user:
 // its journal could move the install folder's files anywhere, so it is neither undone nor removed.
 TEST_F(Crash, LeftoverThatOthersMayEnterIsNotTrusted) {
-    reset(writePackage(scratch, "earlier.zip", validPackage("old")));
+    reset(scratch.writeFile("earlier.zip", zipOf(validPackage("old"))));
     dieBefore = 12;  // past the journal, within the placement
-    ASSERT_TRUE(diesInstalling(writePackage(scratch, "later.zip", validPackage("new"))));
+    ASSERT_TRUE(diesInstalling(scratch.writeFile("later.zip", zipOf(validPackage("new")))));
     for (const auto& entry : fs::directory_iterator(host)) {
         fs::permissions(entry.path(), fs::perms::others_exec, fs::perm_options::add);
     }
@@ -133,55 +133,35 @@ TEST_F(Crash, LeftoverThatOthersMayEnterIsNotTrusted) {
     EXPECT_EQ(listing(host, Times::ofAll), left);
 }
 
-// Where links are put in the installation's way, and what they lead to.
-std::string linkTarget;
-std::string linkPlace;
+// A link put in place of a folder of the installation when it changes the file system by
+// `trigger`: the App folder's sub/ once planned, or the folder changed, as soon as it is made.
+std::string trigger;
+std::string sub;
 bool disturbed = false;
 
-void replaceByLink(const std::string& path) {
-    if (!std::exchange(disturbed, true)) {
+void linkInTheWay(const platform::Folder& folder, std::string_view name) noexcept {
+    const std::string path = trigger == "journal.tmp" ? sub : folder.path();
+    if (name == trigger && !std::exchange(disturbed, true)) {
         fs::rename(path, fs::path(path).parent_path() / "moved-away");
-        fs::create_directory_symlink(linkTarget, path);
+        fs::create_directory_symlink(fs::path(sub).parent_path().parent_path() / "outside", path);
     }
 }
 
 TEST_F(Crash, LinkPutInTheWayReceivesNothing) {
-    const struct {
-        const char* behaviour;
-        platform::MutationHook hook;
-        bool installed;
-    } rows[] = {
-        {"folder swapped for a link after the plan",
-         [](const platform::Folder&, std::string_view name) noexcept {
-             if (name == "journal.tmp") {
-                 replaceByLink(linkPlace);
-             }
-         },
-         false},
-        {"staging folder swapped for a link as soon as it is made",
-         [](const platform::Folder& folder, std::string_view name) noexcept {
-             if (name == StagingFolder::packageName) {
-                 replaceByLink(folder.path());
-             }
-         },
-         true},
-    };
     std::vector<PlannedEntry> entries = validPackage();
     entries.push_back(file("sub/new.bin", "new"));
-    const std::string package = writePackage(scratch, "package.zip", entries);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.behaviour);
+    const std::string package = scratch.writeFile("package.zip", zipOf(entries));
+    // The journal is written once the plan is made; the staging folder is made with its package.
+    for (const auto& [name, installs] : {std::pair{"journal.tmp", false}, {"package", true}}) {
+        SCOPED_TRACE(name);
         reset("");
         fs::create_directories(host + "/App/sub");
         fs::create_directories(host + "/outside");
-        linkTarget = host + "/outside";
-        linkPlace = host + "/App/sub";
-        disturbed = false;
-        platform::setMutationHook(row.hook);
-        const InstallResult result = installPackage(package, host + "/App");
+        std::tie(trigger, sub, disturbed) = std::tuple(name, host + "/App/sub", false);
+        platform::setMutationHook(linkInTheWay);
+        EXPECT_EQ(installPackage(package, host + "/App").installed, installs);
         platform::setMutationHook(nullptr);
         EXPECT_TRUE(disturbed);
-        EXPECT_EQ(result.installed, row.installed);
         EXPECT_EQ(listing(host + "/outside"), "");
         EXPECT_EQ(listing(host).find(StagingFolder::namePrefix), std::string::npos);
     }
@@ -197,8 +177,8 @@ TEST_F(Crash, SignalLeavesTheInstallFolderWhollyOldOrWhollyNew) {
         earlierEntries.push_back(file(name, "old"));
         laterEntries.push_back(file(name, "new"));
     }
-    const std::string earlier = writePackage(scratch, "earlier.zip", earlierEntries);
-    const std::string later = writePackage(scratch, "later.zip", laterEntries);
+    const std::string earlier = scratch.writeFile("earlier.zip", zipOf(earlierEntries));
+    const std::string later = scratch.writeFile("later.zip", zipOf(laterEntries));
     // Runs the program, with the signal after `delay` seconds when there is one.
     const auto run = [&](const char* signal, double delay) {
         scratch.writeFile("registry.reg",

@@ -44,35 +44,52 @@ Tasks tasksOf(const ExtractionSchedule& schedule) {
     return tasks;
 }
 
-TEST(ExtractionSchedule, EntriesLandingOnOnePathShareATaskAndLargeTasksComeFirst) {
+TEST(ExtractionSchedule, EntriesLandingOnOnePathShareATaskLargeTasksFirstOnWorkersWorthIt) {
+    const std::vector<ScheduledEntry> twoLarge = {{"a", 8 * mebibyte}, {"b", 1}};
     const struct {
         const char* behaviour;
         std::vector<ScheduledEntry> entries;
         Tasks tasks;
+        unsigned workersOnEightCores;
     } rows[] = {
-        {"distinct names", {{"a"}, {"b"}, {"c\\d"}}, {{0}, {1}, {2}}},
-        {"the same name twice", {{"a"}, {"b"}, {"a"}}, {{0, 2}, {1}}},
-        {"ASCII case", {{"Dir\\File.txt"}, {"dir\\file.TXT"}}, {{0, 1}}},
+        {"distinct names", {{"a"}, {"b"}, {"c\\d"}}, {{0}, {1}, {2}}, 1},
+        {"the same name twice", {{"a"}, {"b"}, {"a"}}, {{0, 2}, {1}}, 1},
+        {"ASCII case", {{"Dir\\File.txt"}, {"dir\\file.TXT"}}, {{0, 1}}, 1},
         {"drive, leading separator, either separator",
          {{"d\\x"}, {"C:d\\x"}, {"\\d\\x"}, {"d/x"}},
-         {{0, 1, 2, 3}}},
+         {{0, 1, 2, 3}},
+         1},
         {"a folder entry and a file of its name",
          {{"d\\", 0, true}, {"d"}, {"d\\x"}},
-         {{0, 1}, {2}}},
+         {{0, 1}, {2}},
+         1},
         {"large tasks first, small ones in archive order",
          {{"s1", 100},
           {"b2", 2 * mebibyte},
           {"s2", 900 * 1024},
           {"b9", 9 * mebibyte},
-          {"s3", 0},
+          {"s3"},
           {"b2", mebibyte},
           {"b5", 5 * mebibyte}},
-         {{3}, {6}, {1, 5}, {0}, {2}, {4}}},
+         {{3}, {6}, {1, 5}, {0}, {2}, {4}},
+         6},
+        {"two large tasks", twoLarge, {{0}, {1}}, 2},
+        {"an empty package", {}, {}, 1},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(tasksOf(scheduleExtraction(row.entries)), row.tasks) << row.behaviour;
+        SCOPED_TRACE(row.behaviour);
+        const ExtractionSchedule schedule = scheduleExtraction(row.entries);
+        EXPECT_EQ(tasksOf(schedule), row.tasks);
+        EXPECT_EQ(usefulWorkerCount(schedule, 8), row.workersOnEightCores);
     }
     EXPECT_EQ(scheduleExtraction(rows[5].entries).tasks[2].size, 3 * mebibyte);
+    EXPECT_EQ(usefulWorkerCount(scheduleExtraction(twoLarge), 1), 1u);
+    EXPECT_EQ(usefulWorkerCount(scheduleExtraction(twoLarge), 0), 1u) << "cores unknown";
+    std::vector<ScheduledEntry> manySmall(200, {"", 100});
+    for (std::size_t index = 0; index < manySmall.size(); ++index) {
+        manySmall[index].name = std::to_string(index);
+    }
+    EXPECT_EQ(usefulWorkerCount(scheduleExtraction(manySmall), 64), 4u) << "each entry costs";
 }
 
 TEST(ExtractionSchedule, NamesThatAreNotPlainRunOnOneWorkerInArchiveOrder) {
@@ -84,31 +101,6 @@ TEST(ExtractionSchedule, NamesThatAreNotPlainRunOnOneWorkerInArchiveOrder) {
             scheduleExtraction({{"a\\x"}, {name}, {"big", 64 * mebibyte}, {"a\\x"}});
         EXPECT_EQ(tasksOf(schedule), (Tasks{{0}, {1}, {2}, {3}})) << name;
         EXPECT_EQ(usefulWorkerCount(schedule, 8), 1u) << name;
-    }
-}
-
-TEST(ExtractionSchedule, OneMoreWorkerPerMebibyteOfWorkUpToTheCoresAndTheTasks) {
-    std::vector<ScheduledEntry> manySmall;
-    for (int index = 0; index < 200; ++index) {
-        manySmall.push_back({"f" + std::to_string(index), 100});
-    }
-    const std::vector<ScheduledEntry> twoLarge = {{"a", 8 * mebibyte}, {"b", 1}};
-    const struct {
-        const char* behaviour;
-        std::vector<ScheduledEntry> entries;
-        unsigned cores;
-        unsigned workers;
-    } rows[] = {
-        {"a small package", {{"a", 40 * 1024}, {"b", 12 * 1024}}, 8, 1},
-        {"two tasks", twoLarge, 8, 2},
-        {"one core", twoLarge, 1, 1},
-        {"an unknown number of cores", twoLarge, 0, 1},
-        {"many small files, each a cost of its own", manySmall, 64, 4},
-        {"an empty package", {}, 4, 1},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(usefulWorkerCount(scheduleExtraction(row.entries), row.cores), row.workers)
-            << row.behaviour;
     }
 }
 
@@ -169,73 +161,39 @@ TEST(ExtractingInParallel, RunsEachEntryOnceATasksInOrderOnOneThreadAndEndsOnThe
     }
 }
 
-// About 2 MiB in 120 files: more than one worker wherever there is more than one core.
-std::vector<PlannedEntry> largePackage(const std::string& text = "some text") {
-    std::vector<PlannedEntry> entries = validPackage();
-    for (int index = 0; index < 120; ++index) {
-        std::string content;
-        while (content.size() < 16 * 1024) {
-            content += "line " + std::to_string(index) + " of " + text + "\n";
-        }
-        entries.push_back(file("t" + std::to_string(index % 3) + "/s" + std::to_string(index % 5) +
-                                   "/f" + std::to_string(index),
-                               content));
-    }
-    return entries;
-}
-
-void expectInstalled(const std::vector<PlannedEntry>& entries, const std::string& app) {
-    for (const PlannedEntry& entry : entries) {
-        EXPECT_EQ(ScratchFolder::readFile(app + "/" + entry.name), entry.content) << entry.name;
-    }
-}
-
-TEST(InstallingInParallel, GivesWhatOneEntryAfterTheOtherGivesOrRefusesAndLeavesNothing) {
-    ScratchFolder scratch;
-    std::vector<PlannedEntry> entries = largePackage();
-    entries.insert(entries.begin() + 3, file("t1/s1/twice", "first"));
-    entries.push_back(file("t1/s1/twice", "second"));
-    ASSERT_TRUE(
-        installPackage(writePackage(scratch, "p.zip", entries), scratch.pathOf("h/App")).installed);
-    entries.erase(entries.begin() + 3);
-    expectInstalled(entries, scratch.pathOf("h/App"));
-
-    PlannedEntry damaged = file("t0/damaged", "some content");
-    damaged.storedData = "not deflate data";
-    const PlannedEntry fileWhereAFolderGoes = file("t0/s0", "a file");
-    for (const PlannedEntry& blocking : {damaged, fileWhereAFolderGoes}) {
-        for (const int position : {3, 123}) {
-            std::vector<PlannedEntry> refused = largePackage();
-            refused.insert(refused.begin() + position, blocking);
-            EXPECT_FALSE(
-                installPackage(writePackage(scratch, "p.zip", refused), scratch.pathOf("n/App"))
-                    .installed)
-                << blocking.name << " at " << position;
-            EXPECT_FALSE(fs::exists(scratch.pathOf("n"))) << "made only for the installation";
-        }
-    }
-}
-
 // Whether someone waits for the flock on `folder` now, as /proc/locks shows it.
 bool someoneWaitsToLock(const std::string& folder) {
     struct stat status {};
     ::stat(folder.c_str(), &status);
-    const std::string inode = ":" + std::to_string(status.st_ino) + " ";
     std::ifstream locks("/proc/locks");
     for (std::string line; std::getline(locks, line);) {
-        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos) {
+        if (line.find("->") != std::string::npos &&
+            line.find(":" + std::to_string(status.st_ino) + " ") != std::string::npos) {
             return true;
         }
     }
     return false;
 }
 
-// The package is validated before the wait and never opened again by its name.
-TEST(InstallLock, SecondInstallationWaitsAndInstallsTheFileItValidated) {
+// About 2 MiB in 120 files, so that it keeps more than one worker busy, and two entries of one
+// name in different tasks' way: the later wins, as one entry after the other gives.
+std::vector<PlannedEntry> largePackage(const std::string& text) {
+    std::vector<PlannedEntry> entries = validPackage();
+    entries.push_back(file("t1/twice", "first"));
+    for (int index = 0; index < 120; ++index) {
+        entries.push_back(file("t" + std::to_string(index % 3) + "/f" + std::to_string(index),
+                               std::string(16 * 1024, 'a' + index % 26) + text));
+    }
+    entries.push_back(file("t1/twice", "second"));
+    return entries;
+}
+
+// The package is validated before the wait, and never opened by its name again.
+TEST(InstallLock, SecondInstallationWaitsThenInstallsTheFileItValidatedOnSeveralWorkers) {
     ScratchFolder scratch;
-    const std::vector<PlannedEntry> entries = largePackage();
-    const std::string package = writePackage(scratch, "package.zip", entries);
-    writePackage(scratch, "other.zip", largePackage("another archive"));
+    std::vector<PlannedEntry> entries = largePackage("");
+    const std::string package = scratch.writeFile("package.zip", zipOf(entries));
+    scratch.writeFile("other.zip", zipOf(largePackage("another archive")));
     std::optional<InstallLock> first(std::in_place, scratch.pathOf("host"));
     auto second = std::async(std::launch::async,
                              [&] { return installPackage(package, scratch.pathOf("host/App")); });
@@ -246,7 +204,10 @@ TEST(InstallLock, SecondInstallationWaitsAndInstallsTheFileItValidated) {
     fs::rename(scratch.pathOf("other.zip"), package);
     first.reset();
     ASSERT_TRUE(second.get().installed);
-    expectInstalled(entries, scratch.pathOf("host/App"));
+    entries.erase(entries.begin() + 3);
+    for (const PlannedEntry& entry : entries) {
+        EXPECT_EQ(ScratchFolder::readFile(scratch.pathOf("host/App/" + entry.name)), entry.content);
+    }
 }
 
 // Many files per version, so that two unguarded installations would interleave their renames.
@@ -259,10 +220,9 @@ TEST(InstallLock, TwoVersionsAtOnceLeaveEveryFileOfOneOfThem) {
         for (int index = 0; index < 40; ++index) {
             entries.push_back(file("d/" + std::to_string(index), std::to_string(version)));
         }
-        packages[version] = writePackage(scratch, std::to_string(version), entries);
-        const std::string app = scratch.pathOf("alone" + std::to_string(version) + "/App");
-        installPackage(packages[version], app);
-        alone[version] = listing(app);
+        packages[version] = scratch.writeFile(std::to_string(version) + ".zip", zipOf(entries));
+        installPackage(packages[version], scratch.pathOf(std::to_string(version) + "/App"));
+        alone[version] = listing(scratch.pathOf(std::to_string(version) + "/App"));
     }
     for (int round = 0; round < 5; ++round) {
         auto first = std::async(std::launch::async, [&] {
@@ -285,19 +245,19 @@ bool isLocked(const std::string& folder) {
 
 TEST(InstallLock, CreatesOnlyItsOwnFolderAndRemovesItUnlessFilled) {
     ScratchFolder scratch;
+    const std::string folder = scratch.pathOf("a");
     EXPECT_THROW(InstallLock(scratch.pathOf("a/b")), platform::CFileException);
-    EXPECT_EQ(listing(scratch.path()), "");
     {
-        const InstallLock lock(scratch.pathOf("a"));
-        EXPECT_TRUE(isLocked(scratch.pathOf("a")));
+        const InstallLock lock(folder);
+        EXPECT_TRUE(isLocked(folder));
     }
     EXPECT_EQ(listing(scratch.path()), "");
     {
-        const InstallLock lock(scratch.pathOf("a"));
+        const InstallLock lock(folder);
         scratch.writeFile("a/installed.bin", "x");
     }
     EXPECT_EQ(listing(scratch.path()), "a/\na/installed.bin=x\n");
-    EXPECT_FALSE(isLocked(scratch.pathOf("a")));
+    EXPECT_FALSE(isLocked(folder));
 }
 
 TEST(InstallLock, WaiterOnAFolderThatTheHolderRemovedLocksItsNewFolder) {
@@ -317,7 +277,7 @@ TEST(InstallLock, WaiterOnAFolderThatTheHolderRemovedLocksItsNewFolder) {
 
 TEST(Installing, TerminationAskedForStopsTheExtractionAndLeavesNothing) {
     ScratchFolder scratch;
-    const std::string package = writePackage(scratch, "p.zip", validPackage());
+    const std::string package = scratch.writeFile("p.zip", zipOf(validPackage()));
     // The signal held off is raised again when the deferral ends, and ends the process.
     EXPECT_EXIT(
         {

@@ -36,25 +36,18 @@ inline std::string zipOf(const std::vector<PlannedEntry>& entries) {
     return builder.build();
 }
 
-inline std::string writePackage(const testsupport::ScratchFolder& scratch, const std::string& name,
-                                const std::vector<PlannedEntry>& entries) {
-    return scratch.writeFile(name, zipOf(entries));
-}
-
-// One line per path below `folder`, sorted: `name/` for a folder, `name->target` for a link,
-// `name=content` for a file (line breaks shown as `|`), with `(ro)` after the name of a file
-// nobody may write. With times, paths also show their mode and modification time: renames in a
-// folder change its time, and undoing them cannot change it back. Empty for a missing folder.
+// One line per path below `folder`, sorted: `name/` for a folder, `name=content` for a file (line
+// breaks shown as `|`), `name@` for anything else. With times, paths also show their mode and
+// modification time: renames in a folder change its time, and undoing them cannot change it back.
 enum class Times { none, ofFiles, ofAll };
 inline std::string listing(const std::string& folder, Times times = Times::none) {
-    namespace fs = std::filesystem;
     std::error_code error;
-    std::set<fs::path> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(folder, error)) {
+    std::set<std::filesystem::path> paths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, error)) {
         paths.insert(entry.path());
     }
     std::string text;
-    for (const fs::path& path : paths) {
+    for (const std::filesystem::path& path : paths) {
         struct stat status {};
         ::lstat(path.c_str(), &status);
         text += path.lexically_relative(folder).string();
@@ -63,16 +56,13 @@ inline std::string listing(const std::string& folder, Times times = Times::none)
                     std::to_string(status.st_mtim.tv_sec) + "." +
                     std::to_string(status.st_mtim.tv_nsec);
         }
-        if (S_ISDIR(status.st_mode)) {
-            text += "/";
-        } else if (S_ISLNK(status.st_mode)) {
-            text += "->" + fs::read_symlink(path).string();
-        } else {
-            std::string content = testsupport::ScratchFolder::readFile(path);
-            std::ranges::replace(content, '\n', '|');
-            text += ((status.st_mode & 0222) == 0 ? "(ro)=" : "=") + content;
-        }
-        text += "\n";
+        std::string content =
+            S_ISREG(status.st_mode) ? testsupport::ScratchFolder::readFile(path) : "";
+        std::ranges::replace(content, '\n', '|');
+        text += (S_ISDIR(status.st_mode)   ? "/"
+                 : S_ISREG(status.st_mode) ? "=" + content
+                                           : "@") +
+                "\n";
     }
     return text;
 }
