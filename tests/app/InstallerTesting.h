@@ -28,6 +28,19 @@ inline std::vector<PlannedEntry> validPackage(const std::string& code = "code") 
     return {file("x.app", descriptor()), file("a.bin", code), file("p.bin", "par")};
 }
 
+// About 2 MiB in 120 files, so that it keeps more than one worker busy, and two entries of one
+// name that land in one task: the later wins, as one entry after the other gives.
+inline std::vector<PlannedEntry> largePackage(const std::string& text = "") {
+    std::vector<PlannedEntry> entries = validPackage();
+    entries.push_back(file("t1/twice", "first"));
+    for (int index = 0; index < 120; ++index) {
+        entries.push_back(file("t" + std::to_string(index % 3) + "/f" + std::to_string(index),
+                               std::string(16 * 1024, static_cast<char>('a' + index % 26)) + text));
+    }
+    entries.push_back(file("t1/twice", "second"));
+    return entries;
+}
+
 inline std::string zipOf(const std::vector<PlannedEntry>& entries) {
     ZipArchiveBuilder builder;
     for (const PlannedEntry& entry : entries) {
