@@ -170,42 +170,38 @@ TEST_F(Crash, LinkPutInTheWayReceivesNothing) {
 // The quiet program, sent SIGTERM or SIGINT at a random moment of its run while it replaces an
 // earlier version of a package of many files.
 TEST_F(Crash, SignalLeavesTheInstallFolderWhollyOldOrWhollyNew) {
-    std::vector<PlannedEntry> earlierEntries = validPackage("old");
-    std::vector<PlannedEntry> laterEntries = validPackage("new");
+    std::vector<PlannedEntry> earlier = validPackage("old");
+    std::vector<PlannedEntry> later = validPackage("new");
     for (int index = 0; index < 800; ++index) {
-        const std::string name = "dir" + std::to_string(index % 8) + "/" + std::to_string(index);
-        earlierEntries.push_back(file(name, "old"));
-        laterEntries.push_back(file(name, "new"));
+        earlier.push_back(
+            file("d" + std::to_string(index % 8) + "/" + std::to_string(index), "old"));
+        later.push_back(file(earlier.back().name, "new"));
     }
-    const std::string earlier = scratch.writeFile("earlier.zip", zipOf(earlierEntries));
-    const std::string later = scratch.writeFile("later.zip", zipOf(laterEntries));
-    // Runs the program, with the signal after `delay` seconds when there is one.
-    const auto run = [&](const char* signal, double delay) {
-        scratch.writeFile("registry.reg",
-                          "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n"
-                          "\"Path\"=\"" +
-                              host + "/App\"\n");
-        const std::string program =
-            std::string("env -u WINEPREFIX TOCKIT_REGISTRY=") + scratch.pathOf("registry.reg") +
-            " XDG_CACHE_HOME=" + scratch.pathOf("cache") + " " + TOCKIT_INSTALLER_PROGRAM +
-            " --quiet " + later + " >/dev/null 2>&1";
-        return std::system(signal == nullptr ? program.c_str()
-                                             : (program + " & sleep " + std::to_string(delay) +
-                                                "; kill -" + signal + " $!; wait")
-                                                   .c_str());
+    const std::string package = scratch.writeFile("later.zip", zipOf(later));
+    const std::string old = scratch.writeFile("earlier.zip", zipOf(earlier));
+    // Runs the program, and sends `signal` after `delay` seconds.
+    const auto run = [&](const std::string& signal, double delay) {
+        const std::string registry = scratch.writeFile(
+            "registry.reg", "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\n" +
+                                ("\"Path\"=\"" + host + "/App\"\n"));
+        return std::system(("env -u WINEPREFIX TOCKIT_REGISTRY=" + registry +
+                            " XDG_CACHE_HOME=" + scratch.pathOf("cache") + " " +
+                            TOCKIT_INSTALLER_PROGRAM + " --quiet " + package + " >/dev/null 2>&1" +
+                            (signal.empty() ? ""
+                                            : " & sleep " + std::to_string(delay) + "; kill -" +
+                                                  signal + " $!; wait"))
+                               .c_str());
     };
-    reset(earlier);
+    reset(old);
     const std::string before = snapshot();
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(run(nullptr, 0), 0);
+    ASSERT_EQ(run("", 0), 0);
     const std::chrono::duration<double> runTime = std::chrono::steady_clock::now() - started;
     const std::string after = snapshot();
-
     std::mt19937 random{std::random_device{}()};
-    std::uniform_real_distribution<double> moment(0, runTime.count());
     for (const char* signal : {"TERM", "INT", "TERM", "INT"}) {
-        reset(earlier);
-        run(signal, moment(random));
+        reset(old);
+        run(signal, std::uniform_real_distribution<double>(0, runTime.count())(random));
         expectRecoveredTo(before, after);
     }
 }
