@@ -280,6 +280,10 @@ INSTANTIATE_TEST_SUITE_P(
             {{.name = "x.app", .content = descriptor(), .method = 0, .storedData = descriptor("b")},
              code,
              parameters})),
+        Call{"entries join a folder the App folder has", 0, success,
+             "a.bin=code\np.bin=par\nsub/\nsub/new.bin=n\nx.app=[Tockit]|Name=Mode X|CODE=a.bin|"
+             "PAR=p.bin|\n"}
+            .package(packageWith({file("sub/new.bin", "n")})),
         Call{"later entry of one name wins", 0, success, installed}.package(
             zipOf({file("x.app", descriptor()), file("a.bin", "first"), parameters, code})),
         Call{"stored path climbing out of the App folder", 1, notValid}.package(
