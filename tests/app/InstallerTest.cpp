@@ -116,29 +116,26 @@ TEST(ExtractingInParallel, RunsEachEntryOnceATasksInOrderOnOneThreadAndEndsOnThe
     builder.writeTo(scratch.pathOf("archive.zip"));
     CZipReader reader;
     reader.openArchive(scratch.pathOf("archive.zip").c_str(), CZipStore::openReadOnly, 0);
-    std::uint64_t reported = 0;
-    const auto extract = [&](const EntryExtractor& extractor) {
-        const auto caller = std::this_thread::get_id();
-        reported = 0;
-        return extractInParallel(reader, {tasks, 4}, extractor, [&](std::uint64_t extracted) {
-            EXPECT_EQ(std::this_thread::get_id(), caller);
-            EXPECT_GT(extracted, reported);
-            reported = extracted;
-        });
-    };
-
     std::mutex mutex;
     std::vector<std::uint16_t> order;
     std::map<std::uint16_t, std::thread::id> threadOf;
-    EXPECT_EQ(extract([&](CZipReader& worker, std::uint16_t entry) {
-                  // Each worker reads through a reader of its own.
-                  const bool opened = worker.openEntryForRead(entry);
-                  worker.closeCurrentEntry(nullptr, true);
-                  const std::lock_guard lock(mutex);
-                  order.push_back(entry);
-                  threadOf[entry] = std::this_thread::get_id();
-                  return opened;
-              }),
+    std::uint64_t reported = 0;
+    const auto caller = std::this_thread::get_id();
+    const EntryExtractor extract = [&](CZipReader& worker, std::uint16_t entry) {
+        // Each worker reads through a reader of its own.
+        const bool opened = worker.openEntryForRead(entry);
+        worker.closeCurrentEntry(nullptr, true);
+        const std::lock_guard lock(mutex);
+        order.push_back(entry);
+        threadOf[entry] = std::this_thread::get_id();
+        return opened;
+    };
+    EXPECT_EQ(extractInParallel(reader, {tasks, 4}, extract,
+                                [&](std::uint64_t extracted) {
+                                    EXPECT_EQ(std::this_thread::get_id(), caller);
+                                    EXPECT_GT(extracted, reported);
+                                    reported = extracted;
+                                }),
               ExtractionOutcome::extracted);
     EXPECT_EQ(order.size(), 40u);
     EXPECT_EQ(threadOf.size(), 40u);

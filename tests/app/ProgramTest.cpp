@@ -163,11 +163,9 @@ const std::string mebibyteDescriptor = [] {
 // the file system holding the scratch folder has free.
 std::string biggerThanTheDisk() {
     const std::uintmax_t available = std::filesystem::space(ScratchFolder().path()).available;
-    std::vector<PlannedEntry> huge(available / 0xFFFFFFFF + 1, file("huge", "x"));
-    std::string zip = packageWith(huge);
-    for (std::size_t at = zip.find("PK\1\2"), index = 0; at != std::string::npos;
-         at = zip.find("PK\1\2", at + 1), ++index) {
-        if (index >= 3) {
+    std::string zip = packageWith(std::vector(available / 0xFFFFFFFF + 1, file("huge", "x")));
+    for (std::size_t at = 0; (at = zip.find("PK\1\2", at + 1)) != std::string::npos;) {
+        if (zip.compare(at + 46, 4, "huge") == 0) {
             zip.replace(at + 24, 4, "\xff\xff\xff\xff");
         }
     }
