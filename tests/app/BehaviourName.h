@@ -1,4 +1,4 @@
-// Names parameterised tests after the behaviour their case states.
+// Names parameterised tests, and prints their cases, after the behaviour a case states.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,8 +20,7 @@ struct BehaviourName {
 
 namespace behaviourcases {
 
-// Prints a case as the behaviour it states, so that a test listing names the case instead of
-// dumping its bytes. A test file lends it to its cases with `using behaviourcases::PrintTo;`.
+// A test file lends it to its cases with `using behaviourcases::PrintTo;`.
 template <typename Case>
 requires requires(const Case& row) {
     row.behaviour;
