@@ -5,166 +5,98 @@
 
 #include <filesystem>
 #include <optional>
-#include <ostream>
-#include <string>
-#include <vector>
 
 #include "platform/CurlDownloader.h"
 #include "platform/DownloadCache.h"
-#include "tests/app/BehaviourName.h"
 #include "tests/support/EnvironmentVariable.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace {
 
-using behaviourcases::PrintTo;
-
 using platform::DownloadResult;
-using testsupport::ScratchFolder;
+namespace fs = std::filesystem;
 
-const std::string package(100'000, 'P');
-
-std::vector<std::string> namesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
-class Download : public testing::Test {
-protected:
-    Download() {
-        server.serveBody("/package.zip", package);
-        server.serveBody("/big", package + package);
-        server.serveRedirect("/moved", server.url("/package.zip"));
-        server.serveRedirect("/to-local-file", "file://" + secret);
-        server.serveCutBody("/cut", package);
-        server.serveStall("/stall", package);
-        server.serveTrickle("/slow", package, std::chrono::milliseconds(600), 6);
-        server.serveTrickle("/crawl", std::string(2400, 'P'), std::chrono::seconds(4), 8);
-        // As the download cache hands it out: created and empty.
-        std::filesystem::create_directory(scratch.pathOf("cache"));
-        scratch.writeFile("cache/download.zip", "");
-    }
-
-    // `path` on the server, or a full address.
-    DownloadResult download(const std::string& path,
-                            const platform::DownloadProgress& progress = {}) {
-        return downloader.download(path.starts_with('/') ? server.url(path) : path, target,
-                                   progress);
-    }
-
+TEST(CurlDownloader, FillsTheTargetOrRemovesIt) {
+    const std::string package(100'000, 'P');
     testsupport::LoopbackHttpServer server;
-    ScratchFolder scratch;
-    const std::string secret = scratch.writeFile("secret", "not to be fetched");
-    const std::string target = scratch.pathOf("cache/download.zip");
+    testsupport::ScratchFolder scratch;
+    server.serveBody("/package.zip", package);
+    server.serveBody("/big", package + package);
+    server.serveRedirect("/moved", server.url("/package.zip"));
+    server.serveRedirect("/to-local-file", "file://" + scratch.writeFile("secret", "private"));
+    server.serveCutBody("/cut", package);
+    server.serveStall("/stall", package);
+    server.serveTrickle("/slow", package, std::chrono::milliseconds(600), 6);
+    server.serveTrickle("/crawl", std::string(2400, 'P'), std::chrono::seconds(4), 8);
     platform::CurlDownloader downloader{{.connect = std::chrono::seconds(5),
                                          .stall = std::chrono::seconds(2),
                                          .maximumSize = package.size() * 3 / 2}};
-};
-
-TEST_F(Download, RedirectedBodyFillsTheTargetAndLeavesNothingElse) {
-    EXPECT_EQ(download("/moved"), DownloadResult::completed);
-    EXPECT_EQ(ScratchFolder::readFile(target), package);
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{"download.zip"});
-    EXPECT_EQ(server.requestedPaths(), (std::vector<std::string>{"/moved", "/package.zip"}));
-}
-
-TEST_F(Download, ProgressReportsTheBytesReceivedAndTheAnnouncedSize) {
-    std::uint64_t lastReceived = 0;
-    std::uint64_t lastTotal = 0;
-    bool wentBackwards = false;
-    const auto progress = [&](std::uint64_t received, std::uint64_t total) {
-        wentBackwards = wentBackwards || received < lastReceived;
-        lastReceived = received;
-        lastTotal = total;
-        return true;
+    // {behaviour, a path on the server or a full address, the outcome}
+    const std::tuple<const char*, std::string, DownloadResult> cases[] = {
+        {"redirect to the body", server.url("/moved"), DownloadResult::completed},
+        {"body trickled slowly", server.url("/slow"), DownloadResult::completed},
+        {"cancelled once bytes arrive", server.url("/slow"), DownloadResult::cancelled},
+        {"missing document (404)", server.url("/missing"), DownloadResult::failed},
+        {"connection cut midway", server.url("/cut"), DownloadResult::failed},
+        {"transfer stalls", server.url("/stall"), DownloadResult::failed},
+        {"transfer below the low-speed limit", server.url("/crawl"), DownloadResult::failed},
+        {"announced length above the size limit", server.url("/big"), DownloadResult::failed},
+        {"redirect to another scheme", server.url("/to-local-file"), DownloadResult::failed},
+        {"address with another scheme", "file:///etc/hostname", DownloadResult::failed},
+        {"server that is gone", "http://127.0.0.1:1/package.zip", DownloadResult::failed},
     };
-    EXPECT_EQ(download("/slow", progress), DownloadResult::completed);
-    EXPECT_FALSE(wentBackwards);
-    EXPECT_EQ(lastReceived, package.size());
-    EXPECT_EQ(lastTotal, package.size());
+    for (const auto& [behaviour, address, expected] : cases) {
+        SCOPED_TRACE(behaviour);
+        // As the download cache hands the target out: created and empty.
+        const std::string target = scratch.writeFile("download.zip", "");
+        std::pair<std::uint64_t, std::uint64_t> last{0, 0};
+        const auto progress = [&](std::uint64_t received, std::uint64_t total) {
+            EXPECT_GE(received, last.first);
+            last = {received, total};
+            return expected != DownloadResult::cancelled || received == 0;
+        };
+        EXPECT_EQ(downloader.download(address, target, progress), expected);
+        if (expected == DownloadResult::completed) {
+            EXPECT_EQ(testsupport::ScratchFolder::readFile(target), package);
+            EXPECT_EQ(last, std::pair(package.size(), package.size()));
+        }
+        EXPECT_EQ(fs::exists(target), expected == DownloadResult::completed);
+    }
+    EXPECT_EQ(server.requestedPaths()[0], "/moved");
+    EXPECT_EQ(server.requestedPaths()[1], "/package.zip");
 }
 
-// Every way a download can fail: the target is removed and nothing else is left in its folder.
-struct FailureCase {
-    const char* behaviour;
-    const char* path;  // on the server, or a full address
-};
-
-const FailureCase failures[] = {
-    {"missing document (404)", "/missing"},
-    {"connection cut midway", "/cut"},
-    {"transfer stalls", "/stall"},
-    {"redirect to a scheme other than http", "/to-local-file"},
-    {"address with a scheme other than http", "file:///etc/hostname"},
-    {"server that is gone", "http://127.0.0.1:1/package.zip"},
-    {"announced length above the size limit", "/big"},
-    {"transfer below the low-speed limit", "/crawl"},
-};
-
-class FailedDownload : public Download, public testing::WithParamInterface<FailureCase> {};
-
-TEST_P(FailedDownload, LeavesNoFile) {
-    EXPECT_EQ(download(GetParam().path), DownloadResult::failed);
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{});
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, FailedDownload, testing::ValuesIn(failures), BehaviourName{});
-
-TEST_F(Download, CancelFromTheProgressCallbackLeavesNoFile) {
-    const auto cancelOnFirstBytes = [](std::uint64_t received, std::uint64_t) {
-        return received == 0;
-    };
-    EXPECT_EQ(download("/slow", cancelOnFirstBytes), DownloadResult::cancelled);
-    EXPECT_EQ(namesIn(scratch.pathOf("cache")), std::vector<std::string>{});
-}
-
-struct TargetCase {
-    const char* behaviour;
-    const char* cacheHome;  // null: unset
-    const char* expected;
-};
-
-const TargetCase targets[] = {
-    {"cache home", "/x/cache", "/x/cache/tockit-installer"},
-    {"no cache home", nullptr, "/home/u/.cache/tockit-installer"},
-    {"empty cache home", "", "/home/u/.cache/tockit-installer"},
-    {"relative cache home", "relative/cache", "/home/u/.cache/tockit-installer"},
-};
-
-class DownloadFolder : public testing::TestWithParam<TargetCase> {};
-
-TEST_P(DownloadFolder, IsThePerUserCacheFolder) {
-    const testsupport::EnvironmentVariable cacheHome("XDG_CACHE_HOME", GetParam().cacheHome);
+TEST(DownloadFolder, IsThePerUserCacheFolderUnlessAnAbsoluteXdgCacheHomeNamesAnother) {
     const testsupport::EnvironmentVariable home("HOME", "/home/u");
-    EXPECT_EQ(platform::downloadFolder(), GetParam().expected);
+    const std::pair<const char*, std::string> cases[] = {
+        {"/x", "/x"}, {nullptr, "/home/u/.cache"}, {"", "/home/u/.cache"}, {"x", "/home/u/.cache"}};
+    for (const auto& [cacheHome, expected] : cases) {
+        const testsupport::EnvironmentVariable variable("XDG_CACHE_HOME", cacheHome);
+        EXPECT_EQ(platform::downloadFolder(), expected + "/tockit-installer");
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, DownloadFolder, testing::ValuesIn(targets), BehaviourName{});
 
 TEST(DownloadCache, GivesOutPrivateFilesAndSweepsOnlyThoseWhoseOwnerIsGone) {
-    const ScratchFolder scratch;
+    const testsupport::ScratchFolder scratch;
     const std::string folder = scratch.pathOf("cache/tockit-installer");
+    const auto count = [&] { return std::distance(fs::directory_iterator(folder), {}); };
     std::optional<platform::DownloadCache> living(folder);
     const std::string replaced = living->nextTarget();
     const std::string held = living->nextTarget();
-    EXPECT_FALSE(std::filesystem::exists(replaced));
+    EXPECT_FALSE(fs::exists(replaced));
     scratch.writeFile("cache/tockit-installer/download-killed.zip", "partial");
     scratch.writeFile("cache/tockit-installer/notes.txt", "not a download");
     {
         platform::DownloadCache starting(folder);
-        EXPECT_FALSE(std::filesystem::exists(folder + "/download-killed.zip"));
-        EXPECT_TRUE(std::filesystem::exists(held));
         const std::string own = starting.nextTarget();
         EXPECT_NE(own, held);
-        EXPECT_EQ(std::filesystem::status(own).permissions(),
-                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        EXPECT_EQ(count(), 3);  // held, own and the notes
+        EXPECT_EQ(fs::status(own).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     }
     living.reset();
-    EXPECT_EQ(namesIn(folder), std::vector<std::string>{"notes.txt"});
+    EXPECT_EQ(count(), 1);
+    EXPECT_EQ(fs::directory_iterator(folder)->path().filename(), "notes.txt");
 }
 
 }  // namespace

@@ -1,77 +1,51 @@
-// The INI reader's rules, one row per rule: (text, section, key) -> value.
+// The INI reader's rules, one row per rule: the value of a key of section "Tockit".
 #include <gtest/gtest.h>
 
-#include <ostream>
-#include <string>
-
 #include "platform/IniFile.h"
-#include "tests/app/BehaviourName.h"
 
 namespace {
 
-using behaviourcases::PrintTo;
-
-struct IniCase {
-    const char* behaviour;
-    std::string text;
-    const char* section;
-    const char* key;
-    std::string expected;  // with the default "<default>"
-};
-
 const std::string longValue(300, 'v');
+// Every key but the first two belongs to the first "Tockit" section.
+const std::string text =
+    "Early=x\n[Other]\nOther=other section\n[  tOCKIt  ]\r\n"
+    ";Hidden=comment\n  ;Indented=comment\n   AZ   =   a.bin  \n"
+    "\tTabbed\t=\tb.bin\t\nFirst=1\nfirst=2\nName=Big Clock\r\n"
+    "Double=\"  Big Clock \"\nSingle='Clock'\nUnmatched=\"Clock'\nLone=\"\n"
+    "Two=\"\"\nSemi=A;B ; C\nNoEquals\nEquals=a=b\nEmpty=\nLong=" +
+    longValue + "\n[Tockit]\nLate=late";
 
-const IniCase cases[] = {
-    {"plain key", "[Tockit]\nCODE=a.bin\n", "Tockit", "CODE", "a.bin"},
-    {"section matched without case", "[TOCKIT]\nCODE=a.bin\n", "tockit", "CODE", "a.bin"},
-    {"key matched without case", "[Tockit]\ncode=a.bin\n", "Tockit", "CoDe", "a.bin"},
-    {"value keeps its case", "[Tockit]\nName=Big Clock\n", "Tockit", "name", "Big Clock"},
-    {"spaces around section, key and value trimmed", "[  Tockit  ]\n   CODE   =   a.bin  \n",
-     "Tockit", "CODE", "a.bin"},
-    {"tabs trimmed too", "[Tockit]\n\tCODE\t=\ta.bin\t\n", "Tockit", "CODE", "a.bin"},
-    {"first matching key wins", "[Tockit]\nCODE=first\nCODE=second\n", "Tockit", "CODE", "first"},
-    {"only the first matching section is read", "[Tockit]\nPAR=p.bin\n[Tockit]\nCODE=late\n",
-     "Tockit", "CODE", "<default>"},
-    {"key of another section not taken", "[Other]\nCODE=x\n[Tockit]\nPAR=p\n", "Tockit", "CODE",
-     "<default>"},
-    {"key before any section not taken", "CODE=x\n[Tockit]\n", "Tockit", "CODE", "<default>"},
-    {"missing section gives the default", "[Other]\nCODE=x\n", "Tockit", "CODE", "<default>"},
-    {"double quotes removed", "[Tockit]\nName=\"  Big Clock \"\n", "Tockit", "Name",
-     "  Big Clock "},
-    {"single quotes removed", "[Tockit]\nName='Clock'\n", "Tockit", "Name", "Clock"},
-    {"unmatched quotes kept", "[Tockit]\nName=\"Clock'\n", "Tockit", "Name", "\"Clock'"},
-    {"lone quote kept", "[Tockit]\nName=\"\n", "Tockit", "Name", "\""},
-    {"semicolon at line start is a comment", "[Tockit]\n;CODE=hidden\nCODE=shown\n", "Tockit",
-     "CODE", "shown"},
-    {"semicolon after blanks is a comment", "[Tockit]\n  ;CODE=hidden\n", "Tockit", "CODE",
-     "<default>"},
-    {"semicolon inside a value is kept", "[Tockit]\nName=A;B ; C\n", "Tockit", "Name", "A;B ; C"},
-    {"byte-order mark skipped", "\xEF\xBB\xBF[Tockit]\nCODE=a.bin\n", "Tockit", "CODE", "a.bin"},
-    {"line without equals ignored", "[Tockit]\nCODE\nCODE=a.bin\n", "Tockit", "CODE", "a.bin"},
-    {"equals inside the value kept", "[Tockit]\nName=a=b\n", "Tockit", "Name", "a=b"},
-    {"CRLF line ends", "[Tockit]\r\nCODE=a.bin\r\nPAR=p.bin\r\n", "Tockit", "CODE", "a.bin"},
-    {"last line without line end", "[Tockit]\nCODE=a.bin", "Tockit", "CODE", "a.bin"},
-    {"empty value is not the default", "[Tockit]\nName=\n", "Tockit", "Name", ""},
-    {"value cut to 259 bytes", "[Tockit]\nName=" + longValue + "\n", "Tockit", "Name",
-     longValue.substr(0, 259)},
-    {"section without closing bracket", "[Tockit\nCODE=a.bin\n", "Tockit", "CODE", "a.bin"},
-    {"empty text", "", "Tockit", "CODE", "<default>"},
-};
-
-class IniRules : public testing::TestWithParam<IniCase> {};
-
-TEST_P(IniRules, ReadsTheValueAsTheWindowsReaderWould) {
-    const IniCase& row = GetParam();
-    EXPECT_EQ(platform::IniFile(row.text).getString(row.section, row.key, "<default>"),
-              row.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, IniRules, testing::ValuesIn(cases), BehaviourName{});
-
-TEST(IniFile, DefaultIsCutToTheBufferTooAndEmptyWhenNoneIsGiven) {
-    EXPECT_EQ(platform::IniFile("").getString("Tockit", "Name", longValue),
+TEST(IniFile, ReadsValuesAsTheWindowsReaderWould) {
+    const std::pair<const char*, std::string> rows[] = {
+        {"az", "a.bin"},             // keys and sections matched without case, blanks trimmed
+        {"tabbed", "b.bin"},         // tabs are blanks too
+        {"FIRST", "1"},              // the first matching key wins
+        {"Name", "Big Clock"},       // a value keeps its case; CR LF line end
+        {"Double", "  Big Clock "},  // quotes removed
+        {"Single", "Clock"},
+        {"Unmatched", "\"Clock'"},  // unmatched quotes kept
+        {"Lone", "\""},
+        {"Two", ""},
+        {"Semi", "A;B ; C"},  // a semicolon inside a value is kept
+        {"Equals", "a=b"},
+        {"Empty", ""},                       // an empty value is not the default
+        {"Long", longValue.substr(0, 259)},  // cut to the buffer
+        {"Hidden", "<default>"},  // a semicolon at the start of a line makes it a comment
+        {"Indented", "<default>"},
+        {"NoEquals", "<default>"},  // a line without equals is ignored
+        {"Early", "<default>"},     // nor a key before any section
+        {"Other", "<default>"},     // a key of another section is not taken
+        {"Late", "<default>"},      // only the first matching section is read
+    };
+    for (const auto& [key, expected] : rows) {
+        EXPECT_EQ(platform::IniFile(text).getString("Tockit", key, "<default>"), expected) << key;
+    }
+    // A byte-order mark is skipped; a section header may lack its closing bracket.
+    EXPECT_EQ(platform::IniFile("\xEF\xBB\xBF[Tockit]\nCODE=a").getString("Tockit", "CODE"), "a");
+    EXPECT_EQ(platform::IniFile("[Tockit\nName=n").getString("tockit", "name"), "n");
+    EXPECT_EQ(platform::IniFile("CODE=x\n[Tockit]").getString("Tockit", "CODE", longValue),
               longValue.substr(0, 259));
-    EXPECT_EQ(platform::IniFile("").getString("Tockit", "Name"), "");
+    EXPECT_EQ(platform::IniFile("").getString("Tockit", "CODE"), "");
 }
 
 }  // namespace

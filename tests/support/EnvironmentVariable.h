@@ -1,6 +1,5 @@
-// Sets (or unsets) an environment variable for the lifetime of one test and restores the
-// previous state afterwards. Not thread-safe, like setenv itself: use it only from the test's
-// own thread while nothing else reads the environment.
+// Sets (or, given null, unsets) an environment variable for one test's lifetime and restores it
+// afterwards. Like setenv itself, only for the test's own thread while nothing else reads it.
 #pragma once
 
 #include <cstdlib>
@@ -11,24 +10,17 @@ namespace testsupport {
 
 class EnvironmentVariable {
 public:
-    // A null `value` unsets the variable.
     EnvironmentVariable(const char* name, const char* value) : name(name) {
         if (const char* old = std::getenv(name)) {
             previous = old;
         }
-        set(name, value);
+        set(value);
     }
-    ~EnvironmentVariable() { set(name.c_str(), previous ? previous->c_str() : nullptr); }
-    EnvironmentVariable(const EnvironmentVariable&) = delete;
-    EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
+    ~EnvironmentVariable() { set(previous ? previous->c_str() : nullptr); }
 
 private:
-    static void set(const char* name, const char* value) {
-        if (value != nullptr) {
-            ::setenv(name, value, 1);
-        } else {
-            ::unsetenv(name);
-        }
+    void set(const char* value) {
+        value ? ::setenv(name.c_str(), value, 1) : ::unsetenv(name.c_str());
     }
 
     const std::string name;
