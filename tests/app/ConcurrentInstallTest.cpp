@@ -12,8 +12,8 @@
 #include <optional>
 #include <thread>
 
-#include "app/InstallLock.h"
-#include "app/PackageInstaller.h"
+#include "install/InstallLock.h"
+#include "install/PackageInstaller.h"
 #include "platform/CFileException.h"
 #include "tests/app/FolderSnapshot.h"
 #include "tests/app/TestPackages.h"

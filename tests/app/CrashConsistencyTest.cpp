@@ -13,8 +13,8 @@
 #include <random>
 #include <thread>
 
-#include "app/PackageInstaller.h"
-#include "app/StagingFolder.h"
+#include "install/PackageInstaller.h"
+#include "install/StagingFolder.h"
 #include "platform/Folder.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/app/FolderSnapshot.h"

@@ -2,7 +2,7 @@
 // of the tasks, and when more than one worker is worth it.
 #include <gtest/gtest.h>
 
-#include "app/ExtractionSchedule.h"
+#include "install/ExtractionSchedule.h"
 
 namespace {
 

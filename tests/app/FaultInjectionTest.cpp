@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <functional>
 
-#include "app/FreeSpace.h"
-#include "app/SourceIntake.h"
-#include "platform/CurlDownloader.h"
+#include "install/FreeSpace.h"
+#include "install/SourceIntake.h"
+#include "platform/curl/CurlDownloader.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/app/FolderSnapshot.h"
 #include "tests/app/TestPackages.h"

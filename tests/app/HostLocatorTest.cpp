@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "app/HostLocator.h"
+#include "install/HostLocator.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/support/ScratchFolder.h"
 
@@ -53,7 +53,7 @@ class HostLookup : public testing::TestWithParam<LookupCase> {};
 
 TEST_P(HostLookup, FindsTheInstallFolderOrRefuses) {
     const std::string text = "Windows Registry Editor Version 5.00\n\n" + GetParam().keys;
-    EXPECT_EQ(outcomeOf(locateHost(platform::RegistryFile::fromText(text))), GetParam().outcome);
+    EXPECT_EQ(outcomeOf(locateHost(text::RegistryFile::fromText(text))), GetParam().outcome);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,7 +86,7 @@ TEST(HostLookupInWinePrefix, DriveLetterIsMappedThroughDosDevicesOrRefused) {
     std::filesystem::create_directories(prefix.pathOf("dosdevices/c:/Program Files/Syndal"));
     prefix.writeFile("dosdevices/c:/Program Files/Syndal/S.exe", "");
     const auto locate = [&prefix](const std::string& value) {
-        return outcomeOf(locateHost(platform::RegistryFile::fromText(
+        return outcomeOf(locateHost(text::RegistryFile::fromText(
             "WINE REGISTRY Version 2\n\n[Software\\\\Corvane\\\\Syndal USB] 1\n" + path(value),
             "HKEY_LOCAL_MACHINE", prefix.path())));
     };

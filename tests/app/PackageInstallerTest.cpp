@@ -14,7 +14,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/PackageInstaller.h"
+#include "install/PackageInstaller.h"
 #include "platform/TerminationDeferral.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/app/FolderSnapshot.h"

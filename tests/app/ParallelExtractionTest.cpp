@@ -13,9 +13,9 @@
 #include <optional>
 #include <thread>
 
-#include "app/InstallLock.h"
-#include "app/PackageInstaller.h"
-#include "app/ParallelExtraction.h"
+#include "install/InstallLock.h"
+#include "install/PackageInstaller.h"
+#include "install/ParallelExtraction.h"
 #include "tests/app/TestPackages.h"
 #include "tests/support/ScratchFolder.h"
 #include "zip/CZipException.h"

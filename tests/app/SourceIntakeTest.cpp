@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/SourceIntake.h"
+#include "install/SourceIntake.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/app/TestPackages.h"
 #include "tests/support/ScratchFolder.h"

@@ -1,7 +1,7 @@
 // Messages whose exact form matters: line breaks kept, and a name that is never a format.
 #include <gtest/gtest.h>
 
-#include "app/res/StringTable.h"
+#include "install/StringTable.h"
 
 namespace {
 

@@ -26,14 +26,14 @@
 #include <mutex>
 #include <vector>
 
-#include "app/CInstallSheet.h"
-#include "app/CInstallerApp.h"
-#include "app/HostLocator.h"
-#include "app/IntakeProgressDialog.h"
-#include "app/UserPrompts.h"
-#include "platform/CurlDownloader.h"
+#include "wizard/qt/CInstallSheet.h"
+#include "wizard/qt/CInstallerApp.h"
+#include "install/HostLocator.h"
+#include "wizard/qt/IntakeProgressDialog.h"
+#include "wizard/qt/UserPrompts.h"
+#include "platform/curl/CurlDownloader.h"
 #include "platform/OnDemandDownloader.h"
-#include "platform/RegistryFile.h"
+#include "text/RegistryFile.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/support/ZipArchiveBuilder.h"
@@ -591,8 +591,8 @@ TEST(IntakeProgressDialogTest, ReportsAfterCancelDoNotBringTheDialogBack) {
     EXPECT_FALSE(dialog.isVisible());
 }
 
-platform::RegistryFile registryWith(const std::string& valueLine) {
-    return platform::RegistryFile::fromText(
+text::RegistryFile registryWith(const std::string& valueLine) {
+    return text::RegistryFile::fromText(
         "Windows Registry Editor Version 5.00\r\n\r\n"
         "[HKEY_LOCAL_MACHINE\\Software\\Corvane\\Syndal USB]\r\n" +
         valueLine + "\r\n");
@@ -600,11 +600,11 @@ platform::RegistryFile registryWith(const std::string& valueLine) {
 
 TEST(InstallerAppTest, HostNotLocatedShowsWarningCaptionedWithProgramNameAndRunsNoWizard) {
     struct Case {
-        platform::RegistryFile registry;
+        text::RegistryFile registry;
         StringId message;
     };
     const std::vector<Case> cases{
-        {platform::RegistryFile::fromText(""), IDS_HOST_NOT_FOUND},
+        {text::RegistryFile::fromText(""), IDS_HOST_NOT_FOUND},
         {registryWith("\"Other\"=\"/opt/syndal/Syndal\""), IDS_REGISTRY_ERROR},
         {registryWith("\"Path\"=dword:00000001"), IDS_REGISTRY_ERROR},
     };

@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "platform/CodePage437.h"
+#include "text/CodePage437.h"
 
 TEST(CodePage437Test, UpperHalfBecomesItsGlyphsAndAsciiStays) {
     const std::pair<std::string, std::string> cases[] = {
@@ -19,7 +19,7 @@ TEST(CodePage437Test, UpperHalfBecomesItsGlyphsAndAsciiStays) {
         {"dir\\File 1.bin~", "dir\\File 1.bin~"},
     };
     for (const auto& [oem, utf8] : cases) {
-        EXPECT_EQ(platform::codePage437ToUtf8(oem), utf8);
+        EXPECT_EQ(text::codePage437ToUtf8(oem), utf8);
     }
 }
 
@@ -27,7 +27,7 @@ TEST(CodePage437Test, EveryUpperByteGivesADistinctNonAsciiCharacter) {
     std::set<std::string> seen;
     for (int byte = 0x80; byte <= 0xFF; ++byte) {
         const std::string utf8 =
-            platform::codePage437ToUtf8(std::string(1, static_cast<char>(byte)));
+            text::codePage437ToUtf8(std::string(1, static_cast<char>(byte)));
         ASSERT_GE(utf8.size(), 2u) << byte;
         EXPECT_GE(static_cast<unsigned char>(utf8[0]), 0xC2u) << byte;
         seen.insert(utf8);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/CurlDownloader.h"
+#include "platform/curl/CurlDownloader.h"
 #include "platform/DownloadCache.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/support/EnvironmentVariable.h"

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/IniFile.h"
+#include "text/IniFile.h"
 #include "tests/app/BehaviourName.h"
 
 namespace {
@@ -62,16 +62,16 @@ class IniRules : public testing::TestWithParam<IniCase> {};
 
 TEST_P(IniRules, ReadsTheValueAsTheWindowsReaderWould) {
     const IniCase& row = GetParam();
-    EXPECT_EQ(platform::IniFile(row.text).getString(row.section, row.key, "<default>"),
+    EXPECT_EQ(text::IniFile(row.text).getString(row.section, row.key, "<default>"),
               row.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, IniRules, testing::ValuesIn(cases), BehaviourName{});
 
 TEST(IniFile, DefaultIsCutToTheBufferTooAndEmptyWhenNoneIsGiven) {
-    EXPECT_EQ(platform::IniFile("").getString("Tockit", "Name", longValue),
+    EXPECT_EQ(text::IniFile("").getString("Tockit", "Name", longValue),
               longValue.substr(0, 259));
-    EXPECT_EQ(platform::IniFile("").getString("Tockit", "Name"), "");
+    EXPECT_EQ(text::IniFile("").getString("Tockit", "Name"), "");
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/RegistryFile.h"
+#include "text/RegistryFile.h"
 #include "tests/app/BehaviourName.h"
 #include "tests/support/EnvironmentVariable.h"
 #include "tests/support/ScratchFolder.h"
@@ -20,7 +20,7 @@ namespace {
 
 using behaviourcases::PrintTo;
 
-using namespace platform;
+using namespace text;
 using Status = RegistryKey::QueryStatus;
 using testsupport::EnvironmentVariable;
 
