@@ -5,15 +5,15 @@
 #include <utility>
 #include <vector>
 
-#include "app/HostLocator.h"
 #include "app/ProgramModules.h"
 #include "app/QuietInstall.h"
-#include "app/SourceIntake.h"
+#include "install/HostLocator.h"
+#include "install/SourceIntake.h"
 #include "platform/CModuleException.h"
 #include "platform/DownloadCache.h"
 #include "platform/OnDemandDownloader.h"
-#include "platform/RegistryFile.h"
 #include "platform/TerminationDeferral.h"
+#include "text/RegistryFile.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ int carryOut(const CommandLine& commandLine, std::ostream& out, std::ostream& er
             platform::OnDemandDownloader downloader(
                 isAddress(commandLine.source) ? modulePath(downloaderModuleFile) : std::string());
             return runQuietInstall(commandLine.source,
-                                   platform::RegistryFile::fromEnvironment(hostRegistryKeys),
+                                   text::RegistryFile::fromEnvironment(hostRegistryKeys),
                                    downloader, downloads, out, err);
         }
         case CommandLine::wrong:

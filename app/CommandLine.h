@@ -8,16 +8,7 @@
 #include <string>
 #include <string_view>
 
-// The program's exit statuses.
-enum ExitStatus {
-    exitInstalled = 0,
-    exitRefused = 1,
-    exitWrongCommandLine = 2,
-    exitHostNotLocated = 3,
-    exitModuleMissing = 4,
-    exitCannotWrite = 5,
-    exitNoDisplay = 6,
-};
+#include "install/ExitStatus.h"
 
 struct CommandLine {
     enum Action { wizard, quiet, help, version, wrong };

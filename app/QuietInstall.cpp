@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "app/CommandLine.h"
-#include "app/HostLocator.h"
-#include "app/SourceIntake.h"
+#include "install/HostLocator.h"
+#include "install/SourceIntake.h"
 #include "platform/TerminationDeferral.h"
 
 namespace {
@@ -20,7 +20,7 @@ void printLine(std::ostream& stream, std::string text) {
 
 }  // namespace
 
-int runQuietInstall(const std::string& source, const platform::RegistryFile& registry,
+int runQuietInstall(const std::string& source, const text::RegistryFile& registry,
                     platform::Downloader& downloader, platform::DownloadCache& downloads,
                     std::ostream& out, std::ostream& err) {
     const HostLocation host = locateHost(registry);

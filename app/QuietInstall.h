@@ -8,9 +8,9 @@
 
 #include "platform/DownloadCache.h"
 #include "platform/Downloader.h"
-#include "platform/RegistryFile.h"
+#include "text/RegistryFile.h"
 
 // The success line goes to `out`, a refusal to `err`; returns an ExitStatus.
-int runQuietInstall(const std::string& source, const platform::RegistryFile& registry,
+int runQuietInstall(const std::string& source, const text::RegistryFile& registry,
                     platform::Downloader& downloader, platform::DownloadCache& downloads,
                     std::ostream& out, std::ostream& err);

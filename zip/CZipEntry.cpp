@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/CodePage437.h"
+#include "text/CodePage437.h"
 #include "zip/CZipStore.h"
 #include "zip/LittleEndianRecord.h"
 
@@ -202,7 +202,7 @@ void CZipEntry::convertNameToAnsi() {
     }
     const std::optional<std::string> unicodePath = unicodePathOf(extraField, fileName);
     const std::string converted =
-        unicodePath ? *unicodePath : platform::codePage437ToUtf8(fileNameString());
+        unicodePath ? *unicodePath : text::codePage437ToUtf8(fileNameString());
     std::copy(converted.begin(), converted.end(),
               fileName.allocate(static_cast<std::uint32_t>(converted.size()), false));
 }

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/app/BehaviourName.h"
-#include "tests/app/InstallerTesting.h"
+#include "tests/support/BehaviourName.h"
+#include "tests/install/InstallerTesting.h"
 #include "tests/support/LoopbackHttpServer.h"
 
 using namespace installertesting;

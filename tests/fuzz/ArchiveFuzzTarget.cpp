@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/PackageInstaller.h"
+#include "install/PackageInstaller.h"
 #include "platform/CException.h"
 #include "tests/support/ScratchFolder.h"
 #include "zip/CZipReader.h"

@@ -4,14 +4,14 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/IniFile.h"
+#include "text/IniFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const std::size_t split = bytes.empty() ? 0 : static_cast<unsigned char>(bytes[0]) % 16;
     const std::string_view askedFor =
         bytes.substr(std::min<std::size_t>(1, size), std::min(split, size > 0 ? size - 1 : 0));
-    const platform::IniFile descriptor(bytes);
+    const text::IniFile descriptor(bytes);
     constexpr std::size_t valueLimit = 259;
     for (const std::string_view key :
          {std::string_view("CODE"), std::string_view("PAR"), std::string_view("Name"), askedFor}) {

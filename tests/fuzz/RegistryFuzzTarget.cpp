@@ -4,20 +4,20 @@
 #include <string>
 #include <string_view>
 
-#include "platform/RegistryFile.h"
+#include "text/RegistryFile.h"
 
 namespace {
 
-void query(const platform::RegistryFile& registry) {
+void query(const text::RegistryFile& registry) {
     for (const std::string_view keyPath :
          {std::string_view("Software\\Corvane\\Syndal USB"), std::string_view("software")}) {
-        const platform::RegistryKey* key = registry.openKey(keyPath);
+        const text::RegistryKey* key = registry.openKey(keyPath);
         if (key == nullptr) {
             continue;
         }
         for (const auto& [name, value] : key->values) {
             (void)key->queryValue(name, 260);
-            if (value.type == platform::REG_SZ) {
+            if (value.type == text::REG_SZ) {
                 (void)registry.mapDrivePath(value.data);
             }
         }
@@ -29,8 +29,8 @@ void query(const platform::RegistryFile& registry) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    query(platform::RegistryFile::fromText(text));
+    query(text::RegistryFile::fromText(text));
     query(
-        platform::RegistryFile::fromText(text, "HKEY_LOCAL_MACHINE", std::string("/nonexistent")));
+        text::RegistryFile::fromText(text, "HKEY_LOCAL_MACHINE", std::string("/nonexistent")));
     return 0;
 }

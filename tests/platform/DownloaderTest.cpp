@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/CurlDownloader.h"
+#include "platform/curl/CurlDownloader.h"
 #include "platform/DownloadCache.h"
 #include "tests/support/EnvironmentVariable.h"
 #include "tests/support/LoopbackHttpServer.h"
