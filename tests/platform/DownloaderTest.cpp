@@ -15,56 +15,61 @@
 namespace {
 
 using platform::DownloadResult;
+using Response = testsupport::LoopbackHttpServer::Response;
 namespace fs = std::filesystem;
 
+// Each server behaviour is served at "/<its row>"; the target (created and empty, as the download
+// cache hands it out) ends up complete or is gone, and progress only goes up to the whole size.
 TEST(CurlDownloader, FillsTheTargetOrRemovesIt) {
+    using enum DownloadResult;
     const std::string package(100'000, 'P');
     testsupport::LoopbackHttpServer server;
     testsupport::ScratchFolder scratch;
-    server.serveBody("/package.zip", package);
-    server.serveBody("/big", package + package);
-    server.serveRedirect("/moved", server.url("/package.zip"));
-    server.serveRedirect("/to-local-file", "file://" + scratch.writeFile("secret", "private"));
-    server.serveCutBody("/cut", package);
-    server.serveStall("/stall", package);
-    server.serveTrickle("/slow", package, std::chrono::milliseconds(600), 6);
-    server.serveTrickle("/crawl", std::string(2400, 'P'), std::chrono::seconds(4), 8);
+    const std::string secret = scratch.writeFile("secret", "private");
+    const std::string target = scratch.pathOf("download.zip");
     platform::CurlDownloader downloader{{.connect = std::chrono::seconds(5),
                                          .stall = std::chrono::seconds(2),
                                          .maximumSize = package.size() * 3 / 2}};
-    // {behaviour, a path on the server or a full address, the outcome}
-    const std::tuple<const char*, std::string, DownloadResult> cases[] = {
-        {"redirect to the body", server.url("/moved"), DownloadResult::completed},
-        {"body trickled slowly", server.url("/slow"), DownloadResult::completed},
-        {"cancelled once bytes arrive", server.url("/slow"), DownloadResult::cancelled},
-        {"missing document (404)", server.url("/missing"), DownloadResult::failed},
-        {"connection cut midway", server.url("/cut"), DownloadResult::failed},
-        {"transfer stalls", server.url("/stall"), DownloadResult::failed},
-        {"transfer below the low-speed limit", server.url("/crawl"), DownloadResult::failed},
-        {"announced length above the size limit", server.url("/big"), DownloadResult::failed},
-        {"redirect to another scheme", server.url("/to-local-file"), DownloadResult::failed},
-        {"address with another scheme", "file:///etc/hostname", DownloadResult::failed},
-        {"server that is gone", "http://127.0.0.1:1/package.zip", DownloadResult::failed},
+    const std::string moved = "302 Found\r\nLocation: ", crawl(2400, 'P');
+    const auto slowly = std::chrono::milliseconds(600),
+               never = std::chrono::milliseconds(3'600'000);
+    const std::tuple<DownloadResult, const char*, Response> cases[] = {
+        {completed, "body", {.body = package}},
+        {completed, "redirect to the body", {.status = moved + server.url("/0")}},
+        {completed, "body trickled slowly", {.body = package, .pieces = 6, .duration = slowly}},
+        {cancelled, "cancelled", {.body = package, .pieces = 6, .duration = slowly}},
+        {failed, "missing document", {.status = "404 Not Found", .body = "no"}},
+        {failed, "connection cut midway", {.body = package, .sent = 50'000}},
+        {failed, "transfer stalls", {.body = package, .sent = 1, .duration = never}},
+        {failed, "below the low-speed limit", {.body = crawl, .pieces = 8, .duration = slowly * 7}},
+        {failed, "announced length above the size limit", {.body = package + package}},
+        {failed, "redirect to another scheme", {.status = moved + "file://" + secret}},
     };
-    for (const auto& [behaviour, address, expected] : cases) {
+    for (std::size_t row = 0; row < std::size(cases); ++row) {
+        const auto& [expected, behaviour, response] = cases[row];
         SCOPED_TRACE(behaviour);
-        // As the download cache hands the target out: created and empty.
-        const std::string target = scratch.writeFile("download.zip", "");
+        server.serve("/" + std::to_string(row), response);
+        scratch.writeFile("download.zip", "");
         std::pair<std::uint64_t, std::uint64_t> last{0, 0};
         const auto progress = [&](std::uint64_t received, std::uint64_t total) {
             EXPECT_GE(received, last.first);
             last = {received, total};
-            return expected != DownloadResult::cancelled || received == 0;
+            return expected != cancelled || received == 0;
         };
-        EXPECT_EQ(downloader.download(address, target, progress), expected);
-        if (expected == DownloadResult::completed) {
+        EXPECT_EQ(downloader.download(server.url("/" + std::to_string(row)), target, progress),
+                  expected);
+        if (expected == completed) {
             EXPECT_EQ(testsupport::ScratchFolder::readFile(target), package);
             EXPECT_EQ(last, std::pair(package.size(), package.size()));
         }
-        EXPECT_EQ(fs::exists(target), expected == DownloadResult::completed);
+        EXPECT_EQ(fs::exists(target), expected == completed);
     }
-    EXPECT_EQ(server.requestedPaths()[0], "/moved");
-    EXPECT_EQ(server.requestedPaths()[1], "/package.zip");
+    EXPECT_EQ(server.requestedPaths()[2], "/0");  // where "/1" redirected to
+    // Addresses that reach no server, without a progress callback.
+    for (const char* address : {"file:///etc/hostname", "http://127.0.0.1:1/package.zip"}) {
+        EXPECT_EQ(downloader.download(address, scratch.writeFile("download.zip", ""), {}), failed);
+        EXPECT_FALSE(fs::exists(target));
+    }
 }
 
 TEST(DownloadFolder, IsThePerUserCacheFolderUnlessAnAbsoluteXdgCacheHomeNamesAnother) {
